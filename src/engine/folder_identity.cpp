@@ -1,0 +1,63 @@
+// Folder identity (volume and file index) for the loop check; asked only of links and
+// junctions, so plain trees cost nothing extra.
+#include "folder_identity.h"
+
+#include <cstring>
+
+namespace {
+
+struct Identity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
+bool ReadIdentity(const char* path, Identity* into)
+{
+    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = GetFileInformationByHandle(folder, &info) != 0;
+    CloseHandle(folder);
+    if (known)
+        *into = Identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return known;
+}
+
+// A level's path is the buffer up to its tail (with the trailing separator); the buffer
+// is cut there for the look-up alone. Looked up once per level, and only when needed.
+bool KnowIdentity(char* buffer, WalkLevel* level)
+{
+    if (!level->identityKnown) {
+        char saved = *level->tail;
+        *level->tail = '\0';
+        Identity identity = {0, 0, 0};
+        level->identityKnown = ReadIdentity(buffer, &identity);
+        *level->tail = saved;
+        level->volume = identity.volume;
+        level->indexHigh = identity.indexHigh;
+        level->indexLow = identity.indexLow;
+    }
+    return level->identityKnown;
+}
+
+} // namespace
+
+bool LeadsBackUpThePath(char* buffer, WalkLevel* level, const char* name)
+{
+    size_t length = strlen(name);
+    if (length + 1 > static_cast<size_t>(buffer + PATH_BUFFER_SIZE - level->tail))
+        return false; // the descent itself will find that it does not fit
+    memcpy(level->tail, name, length + 1);
+    Identity entry;
+    if (!ReadIdentity(buffer, &entry))
+        return false;
+    for (WalkLevel* up = level; up; up = up->parent) {
+        if (KnowIdentity(buffer, up) && up->volume == entry.volume &&
+            up->indexHigh == entry.indexHigh && up->indexLow == entry.indexLow)
+            return true;
+    }
+    return false;
+}

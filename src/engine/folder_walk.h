@@ -1,0 +1,31 @@
+// The folder time engine: walks every folder below a top folder and sets each one's
+// last-write time to the newest file time in its subtree.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+constexpr size_t PATH_BUFFER_SIZE = 32768;
+constexpr size_t MAX_FOLDER_ARGUMENT = 32511;
+
+// One folder on the path being walked, so that a link back up the path can be caught.
+struct WalkLevel {
+    WalkLevel* parent;
+    char* tail; // just behind this folder's trailing separator in the path buffer
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+    bool identityKnown;
+};
+
+// Walks `path` (absent, empty or longer than MAX_FOLDER_ARGUMENT: does nothing at all).
+// Resets and then fills programState.visitedCount and programState.changedCount.
+void RunFolderWalk(const char* path);
+
+// Returns the newest file time in the folder spelled by the buffer up to `at` followed by
+// `name`, subfolders included (0 when there is none), setting every folder below it.
+FILETIME StampNewestTimes(char* buffer, char* at, const char* name, WalkLevel* parent);
+
+// `b` when it is strictly later than `a`, otherwise `a`.
+FILETIME LaterFileTime(FILETIME a, FILETIME b);

@@ -1,0 +1,26 @@
+// FILETIME arithmetic is signed here, so times before 1970 convert both ways.
+#include "file_time.h"
+
+namespace {
+constexpr int64_t TICKS_PER_SECOND = 10000000;
+}
+
+FILETIME FileTimeFromTimespec(timespec time)
+{
+    int64_t seconds = static_cast<int64_t>(time.tv_sec) + SECONDS_FROM_1601_TO_1970;
+    if (seconds < 0)
+        return FILETIME{0, 0};
+    uint64_t ticks = static_cast<uint64_t>(seconds) * TICKS_PER_SECOND +
+                     static_cast<uint64_t>(time.tv_nsec / 100);
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+timespec TimespecFromFileTime(FILETIME time)
+{
+    uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    timespec result;
+    result.tv_sec = static_cast<time_t>(static_cast<int64_t>(ticks / TICKS_PER_SECOND) -
+                                        SECONDS_FROM_1601_TO_1970);
+    result.tv_nsec = static_cast<long>(ticks % TICKS_PER_SECOND) * 100;
+    return result;
+}

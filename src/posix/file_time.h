@@ -1,0 +1,13 @@
+// Exact conversion between FILETIME (100 ns since 1601 UTC) and POSIX times.
+#pragma once
+
+#include <windows.h>
+
+#include <ctime>
+
+constexpr int64_t SECONDS_FROM_1601_TO_1970 = 11644473600;
+
+// Nanoseconds below 100 are dropped; times before 1601 become 0.
+FILETIME FileTimeFromTimespec(timespec time);
+
+timespec TimespecFromFileTime(FILETIME time);

@@ -1,0 +1,131 @@
+// Builds the fixed-size main window and runs its message loop on the start-up thread.
+#include "main_window.h"
+
+#include "program_state.h"
+#include "window_commands.h"
+#include "window_mode.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr char MAIN_CAPTION[] = "Chronotree 0.01 by the Chronotree developers";
+constexpr int WINDOW_WIDTH = 384;
+constexpr int WINDOW_HEIGHT = 128;
+
+bool RegisterMainClass(HINSTANCE instance)
+{
+    // The module carries no icon 1, so both loads yield nothing and the system's icon is
+    // shown; an icon resource 1 added later is picked up as it is.
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = MAIN_WINDOW_CLASS;
+    return RegisterClassExA(&windowClass) != 0;
+}
+
+HWND CreateChild(HINSTANCE instance, const char* className, const char* text, DWORD exStyle,
+                 DWORD style, const RECT& place, int identifier)
+{
+    return CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, place.left,
+                           place.top, place.right, place.bottom, programState.mainWindow,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(identifier)), instance,
+                           nullptr);
+}
+
+// Places are x, y, width and height in client coordinates; `W` is the client width.
+void CreateControls(HINSTANCE instance)
+{
+    RECT client = {};
+    GetClientRect(programState.mainWindow, &client);
+    LONG W = client.right;
+    programState.folderLabel =
+        CreateChild(instance, "STATIC", "Folder:", 0, 0, RECT{8, 8, W - 8, 16}, 0);
+    programState.folderEdit = CreateChild(instance, "EDIT", nullptr, WS_EX_CLIENTEDGE,
+                                          ES_AUTOHSCROLL, RECT{8, 26, W - 41, 21}, 0);
+    if (programState.folderArgument)
+        SendMessageA(programState.folderEdit, WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(programState.folderArgument));
+    programState.browseButton =
+        CreateChild(instance, "BUTTON", "...", 0, 0, RECT{W - 29, 26, 21, 21}, IDC_BROWSE);
+    programState.setButton = CreateChild(instance, "BUTTON", "Set date to newest file", 0, 0,
+                                         RECT{W - 168, 51, 160, 25}, IDC_SET_DATES);
+}
+
+// Tahoma, 11 pixels high at 96 dots per inch, scaled with the screen's setting.
+void ApplyFont()
+{
+    HDC screen = GetDC(nullptr);
+    LOGFONTA description = {};
+    description.lfHeight = -MulDiv(11, GetDeviceCaps(screen, LOGPIXELSY), 96);
+    description.lfWeight = FW_NORMAL;
+    strcpy(description.lfFaceName, "Tahoma");
+    ReleaseDC(nullptr, screen);
+    HFONT font = CreateFontIndirectA(&description);
+    const HWND windows[] = {programState.mainWindow, programState.folderLabel,
+                            programState.folderEdit, programState.browseButton,
+                            programState.setButton};
+    for (HWND window : windows)
+        SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), 1);
+}
+
+} // namespace
+
+bool CreateMainWindow(HINSTANCE instance)
+{
+    if (!RegisterMainClass(instance)) {
+        if (!programState.silent)
+            MessageBoxA(nullptr, "RegisterClassEx() failed", "Error", MB_ICONERROR);
+        return false;
+    }
+    programState.mainWindow = CreateWindowExA(
+        0, MAIN_WINDOW_CLASS, MAIN_CAPTION, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+        (GetSystemMetrics(SM_CXSCREEN) - WINDOW_WIDTH) / 2,
+        (GetSystemMetrics(SM_CYSCREEN) - WINDOW_HEIGHT) / 2, WINDOW_WIDTH, WINDOW_HEIGHT,
+        nullptr, nullptr, instance, nullptr);
+    if (!programState.mainWindow) {
+        if (!programState.silent)
+            MessageBoxA(nullptr, "CreateWindow() failed", "Error", MB_ICONERROR);
+        return false;
+    }
+    CreateControls(instance);
+    ApplyFont();
+    return true;
+}
+
+int RunMessageLoop(int showState)
+{
+    ShowWindow(programState.mainWindow, showState);
+    UpdateWindow(programState.mainWindow);
+    // No dialog keyboard handling: Tab does not move focus and Enter presses no button.
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_COMMAND:
+        HandleCommand(wParam);
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

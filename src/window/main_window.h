@@ -1,0 +1,11 @@
+// The main window: its class, its four controls, their font and the message loop.
+#pragma once
+
+#include <windows.h>
+
+constexpr int IDC_BROWSE = 500;
+constexpr int IDC_SET_DATES = 501;
+
+constexpr char MAIN_WINDOW_CLASS[] = "TolvuChronotreeWin32Gui";
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

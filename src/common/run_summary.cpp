@@ -10,6 +10,6 @@ void ShowRunSummary()
     char text[1024];
     // Two 32-bit counts cannot come near the buffer's size.
     sprintf(text, "Folder dates changed: %d out of %d", programState.changedCount,
-             programState.visitedCount);
+            programState.visitedCount);
     MessageBoxA(programState.mainWindow, text, "Done!", MB_ICONINFORMATION);
 }

@@ -70,8 +70,8 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
     if (!handle || stat(handle->path, &found) != 0)
         return FALSE;
     memset(info, 0, sizeof *info);
-    info->dwFileAttributes = S_ISDIR(found.st_mode) ? FILE_ATTRIBUTE_DIRECTORY
-                                                    : FILE_ATTRIBUTE_NORMAL;
+    info->dwFileAttributes =
+        S_ISDIR(found.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     info->ftLastWriteTime = FileTimeFromTimespec(found.st_mtim);
     info->ftLastAccessTime = FileTimeFromTimespec(found.st_atim);
     uint64_t device = static_cast<uint64_t>(found.st_dev);

@@ -142,8 +142,7 @@ void PopClosedListings()
 bool FolderOfPattern(LPCSTR pattern, char* folder)
 {
     size_t length = strlen(pattern);
-    if (length < 2 || pattern[length - 1] != '*' || pattern[length - 2] != '/' ||
-        length > PATH_MAX)
+    if (length < 2 || pattern[length - 1] != '*' || pattern[length - 2] != '/' || length > PATH_MAX)
         return false;
     memcpy(folder, pattern, length - 1);
     folder[length - 1] = '\0';

@@ -89,8 +89,8 @@ bool CreateMainWindow(HINSTANCE instance)
     programState.mainWindow = CreateWindowExA(
         0, MAIN_WINDOW_CLASS, MAIN_CAPTION, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
         (GetSystemMetrics(SM_CXSCREEN) - WINDOW_WIDTH) / 2,
-        (GetSystemMetrics(SM_CYSCREEN) - WINDOW_HEIGHT) / 2, WINDOW_WIDTH, WINDOW_HEIGHT,
-        nullptr, nullptr, instance, nullptr);
+        (GetSystemMetrics(SM_CYSCREEN) - WINDOW_HEIGHT) / 2, WINDOW_WIDTH, WINDOW_HEIGHT, nullptr,
+        nullptr, instance, nullptr);
     if (!programState.mainWindow) {
         if (!programState.silent)
             MessageBoxA(nullptr, "CreateWindow() failed", "Error", MB_ICONERROR);

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, from Debian's packages, when any is missing.
+set -eu
+packages=(cmake g++ make googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb
+          x11-utils imagemagick clang-format)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  sudo_cmd=; [ "$(id -u)" -eq 0 ] || sudo_cmd=sudo
+  $sudo_cmd apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends \
+    "${missing[@]}"
+fi

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the three programs (Linux, 32-bit and 64-bit Windows) and runs every test.
+set -eu
+cd "$(dirname "$0")/.."
+bash scripts/install-dependencies.sh
+for preset in win32 win64 host; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$(nproc)"
+done
+ctest --preset host

@@ -1,0 +1,155 @@
+// What the walk relies on from the file calls, checked on real folders. The same tests run
+// against the POSIX layer and, built for Windows, against Windows itself (under Wine).
+#include "scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+// 2021-03-04 05:06:07 UTC plus 1234567 ticks: odd 100 ns units must survive.
+constexpr uint64_t SOME_TIME = 132592359670000000ull + 1234567;
+constexpr uint64_t BEFORE_1970 = 110133216000000000ull + 99; // 1950
+constexpr uint64_t AFTER_2038 = 159000000000000000ull + 3; // 2104
+
+FILETIME Time(uint64_t ticks)
+{
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+uint64_t Ticks(FILETIME time)
+{
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+class FileCalls : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = MakeScratchFolder();
+        ASSERT_FALSE(root.empty());
+    }
+    std::string In(const std::string& name) { return root + SCRATCH_SEPARATOR + name; }
+    std::string Pattern(const std::string& folder) { return folder + SCRATCH_SEPARATOR + "*"; }
+    // Every entry of a listing, by name.
+    std::map<std::string, WIN32_FIND_DATAA> List(const std::string& folder)
+    {
+        std::map<std::string, WIN32_FIND_DATAA> entries;
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA(Pattern(folder).c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE)
+            return entries;
+        do {
+            EXPECT_EQ(entries.count(data.cFileName), 0u) << "listed twice: " << data.cFileName;
+            entries[data.cFileName] = data;
+        } while (FindNextFileA(find, &data) == 1);
+        EXPECT_EQ(FindNextFileA(find, &data), 0) << "the end stays the end";
+        EXPECT_NE(FindClose(find), 0);
+        return entries;
+    }
+    std::string root;
+};
+
+TEST_F(FileCalls, AListingYieldsEveryEntryOnceWithDotsAndTheDirectoryAttribute)
+{
+    MakeFolder(In("sub"));
+    MakeFolder(In("..x"));
+    MakeFile(In("a.txt"), Time(SOME_TIME));
+    MakeFile(In(".hidden"), Time(SOME_TIME));
+    auto entries = List(root);
+    ASSERT_EQ(entries.size(), 6u);
+    for (const char* folder : {".", "..", "sub", "..x"})
+        EXPECT_TRUE(entries[folder].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) << folder;
+    for (const char* file : {"a.txt", ".hidden"})
+        EXPECT_FALSE(entries[file].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) << file;
+}
+
+TEST_F(FileCalls, FileTimesAreExactTo100NanosecondsBeforeAndAfterTheUnixRange)
+{
+    for (uint64_t ticks : {SOME_TIME, BEFORE_1970, AFTER_2038})
+        MakeFile(In("f" + std::to_string(ticks)), Time(ticks));
+    auto entries = List(root);
+    for (uint64_t ticks : {SOME_TIME, BEFORE_1970, AFTER_2038})
+        EXPECT_EQ(Ticks(entries["f" + std::to_string(ticks)].ftLastWriteTime), ticks);
+}
+
+TEST_F(FileCalls, AFolderThatIsNotThereCannotBeListed)
+{
+    WIN32_FIND_DATAA data;
+    EXPECT_EQ(FindFirstFileA(Pattern(In("missing")).c_str(), &data), INVALID_HANDLE_VALUE);
+    MakeFile(In("plain"), Time(SOME_TIME));
+    EXPECT_EQ(FindFirstFileA(Pattern(In("plain")).c_str(), &data), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(FileCalls, ListingsNestAsTheWalkNestsThem)
+{
+    MakeFolder(In("a"));
+    MakeFile(In("a") + SCRATCH_SEPARATOR + "inner", Time(SOME_TIME));
+    WIN32_FIND_DATAA outer, inner;
+    HANDLE first = FindFirstFileA(Pattern(root).c_str(), &outer);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    HANDLE second = FindFirstFileA(Pattern(In("a")).c_str(), &inner);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    int outerCount = 1, innerCount = 1;
+    while (FindNextFileA(second, &inner) == 1)
+        innerCount++;
+    EXPECT_NE(FindClose(second), 0);
+    while (FindNextFileA(first, &outer) == 1)
+        outerCount++;
+    EXPECT_NE(FindClose(first), 0);
+    EXPECT_EQ(innerCount, 3);
+    EXPECT_EQ(outerCount, 3);
+}
+
+TEST_F(FileCalls, SettingTheLastWriteTimeOfAFolderLeavesItsAccessTimeAlone)
+{
+    std::string folder = In("target");
+    MakeFolder(folder);
+    SetTimes(folder, Time(SOME_TIME), Time(BEFORE_1970 + 1000));
+    for (uint64_t wanted : {AFTER_2038, BEFORE_1970, SOME_TIME - 1}) {
+        HANDLE handle = CreateFileA(folder.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+        FILETIME time = Time(wanted);
+        EXPECT_NE(SetFileTime(handle, nullptr, nullptr, &time), 0);
+        EXPECT_NE(CloseHandle(handle), 0);
+        FILETIME lastWrite, lastAccess;
+        ASSERT_TRUE(ReadTimes(folder, &lastWrite, &lastAccess));
+        EXPECT_EQ(Ticks(lastWrite), wanted);
+        EXPECT_EQ(Ticks(lastAccess), BEFORE_1970 + 1000);
+    }
+}
+
+TEST_F(FileCalls, AFolderThatIsNotThereCannotBeWritten)
+{
+    HANDLE handle = CreateFileA(In("missing").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        FILETIME time = Time(SOME_TIME);
+        EXPECT_EQ(SetFileTime(handle, nullptr, nullptr, &time), 0);
+        CloseHandle(handle);
+    }
+}
+
+TEST_F(FileCalls, IdentityNamesTheFolderWhateverItsSpelling)
+{
+    MakeFolder(In("one"));
+    MakeFolder(In("two"));
+    auto identity = [](const std::string& path) {
+        HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        BY_HANDLE_FILE_INFORMATION info = {};
+        EXPECT_NE(handle, INVALID_HANDLE_VALUE) << path;
+        EXPECT_NE(GetFileInformationByHandle(handle, &info), 0) << path;
+        CloseHandle(handle);
+        return std::to_string(info.dwVolumeSerialNumber) + ":" +
+               std::to_string(info.nFileIndexHigh) + ":" + std::to_string(info.nFileIndexLow);
+    };
+    std::string one = identity(In("one"));
+    EXPECT_EQ(identity(In("one") + SCRATCH_SEPARATOR), one);
+    EXPECT_EQ(identity(In("two") + SCRATCH_SEPARATOR + ".." + SCRATCH_SEPARATOR + "one"), one);
+    EXPECT_NE(identity(In("two")), one);
+}
+
+} // namespace

@@ -1,0 +1,257 @@
+// The in-memory file system: resolves paths by the platform's separator, follows links,
+// lists "." and ".." first and then entries in the order they were added.
+#include "memory_fs.h"
+
+#include "platform_config.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace memfs {
+namespace {
+
+struct Listing {
+    int folder;
+    size_t next; // 0 and 1 are "." and ".."
+    int left; // entries still to deliver before an injected stop, or -1
+};
+
+struct FileHandle {
+    int node;
+    std::string path;
+};
+
+std::vector<Node> nodes;
+Faults injected;
+std::vector<std::string> calls;
+std::map<uintptr_t, Listing> listings;
+std::map<uintptr_t, FileHandle> handles;
+uintptr_t nextHandle = 0x1000;
+size_t identityLookups;
+
+int Follow(int node)
+{
+    for (int hops = 0; node >= 0 && nodes[node].linkTarget >= 0 && hops < 64; hops++)
+        node = nodes[node].linkTarget;
+    return node;
+}
+
+// The walk asks for paths that share long prefixes, so resolving picks up where the
+// previous path parted from this one; deep trees stay linear.
+std::string lastPath;
+std::vector<std::pair<size_t, int>> lastSteps; // (position after a component, folder)
+
+int Resolve(const std::string& path)
+{
+    size_t common = 0;
+    while (common < path.size() && common < lastPath.size() && path[common] == lastPath[common])
+        common++;
+    while (!lastSteps.empty() && lastSteps.back().first > common)
+        lastSteps.pop_back();
+    if (!lastSteps.empty() && lastSteps.back().first < path.size() &&
+        path[lastSteps.back().first] != PATH_SEPARATOR)
+        lastSteps.pop_back(); // that step ended inside a longer name
+    int at = lastSteps.empty() ? 0 : lastSteps.back().second;
+    size_t start = lastSteps.empty() ? 0 : lastSteps.back().first;
+    lastPath = path;
+    while (start < path.size()) {
+        size_t end = path.find(PATH_SEPARATOR, start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string part = path.substr(start, end - start);
+        start = end + 1;
+        if (part.empty())
+            continue;
+        int found = -1;
+        for (int child : nodes[at].children)
+            if (nodes[child].name == part)
+                found = child;
+        at = Follow(found);
+        if (at < 0 || !nodes[at].folder) {
+            lastSteps.clear();
+            lastPath.clear();
+            return (start >= path.size() && at >= 0) ? at : -1;
+        }
+        lastSteps.emplace_back(std::min(end, path.size()), at);
+    }
+    return at;
+}
+
+int Add(int parent, const std::string& name, bool folder, uint64_t time, int target)
+{
+    nodes.push_back(Node{name, folder, time, target, {}});
+    int id = static_cast<int>(nodes.size()) - 1;
+    nodes[parent].children.push_back(id);
+    return id;
+}
+
+std::string Describe(const std::string& verb, const std::string& path)
+{
+    return injected.quiet ? std::string() : verb + " " + path;
+}
+
+void Record(const std::string& line)
+{
+    if (!injected.quiet)
+        calls.push_back(line);
+}
+
+// Fills `data` with the listing's next entry; false at its end.
+bool Deliver(Listing& listing, WIN32_FIND_DATAA* data)
+{
+    const Node& folder = nodes[listing.folder];
+    if (listing.left == 0 || listing.next >= folder.children.size() + 2)
+        return false;
+    memset(data, 0, sizeof *data);
+    if (listing.next < 2) {
+        data->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        strcpy(data->cFileName, listing.next == 0 ? "." : "..");
+    } else {
+        const Node& entry = nodes[folder.children[listing.next - 2]];
+        int target = Follow(folder.children[listing.next - 2]);
+        bool isFolder = target >= 0 && nodes[target].folder;
+        data->dwFileAttributes = isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        if (entry.linkTarget >= 0)
+            data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        data->ftLastWriteTime = MakeTime(entry.time);
+        strcpy(data->cFileName, entry.name.c_str());
+    }
+    listing.next++;
+    if (listing.left > 0)
+        listing.left--;
+    return true;
+}
+
+bool ListingRefused(const std::string& folder)
+{
+    if (injected.listingFails.count(folder))
+        return true;
+    auto once = injected.listingOnce.find(folder);
+    if (once != injected.listingOnce.end() && once->second > 0) {
+        once->second--;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void Reset()
+{
+    nodes.assign(1, Node{"", true, 0, -1, {}});
+    lastPath.clear();
+    lastSteps.clear();
+    injected = Faults();
+    calls.clear();
+    listings.clear();
+    handles.clear();
+    identityLookups = 0;
+}
+
+int AddFolder(int parent, const std::string& name, uint64_t time)
+{
+    return Add(parent, name, true, time, -1);
+}
+int AddFile(int parent, const std::string& name, uint64_t time)
+{
+    return Add(parent, name, false, time, -1);
+}
+int AddLink(int parent, const std::string& name, int target)
+{
+    return Add(parent, name, false, 7, target);
+}
+uint64_t TimeOf(int node) { return nodes[node].time; }
+Faults& faults() { return injected; }
+std::vector<std::string>& log() { return calls; }
+int OpenListings() { return static_cast<int>(listings.size()); }
+int OpenHandles() { return static_cast<int>(handles.size()); }
+size_t Lookups() { return identityLookups; }
+
+std::string Path(std::initializer_list<std::string> parts)
+{
+    std::string joined;
+    for (const std::string& part : parts)
+        joined += (joined.empty() ? "" : std::string(1, PATH_SEPARATOR)) + part;
+    return joined;
+}
+
+FILETIME MakeTime(uint64_t ticks)
+{
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+uint64_t Ticks(FILETIME time)
+{
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+} // namespace memfs
+
+using namespace memfs;
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data)
+{
+    std::string text = pattern;
+    Record(Describe("list", text));
+    if (text.size() < 2 || text.back() != '*' || text[text.size() - 2] != PATH_SEPARATOR)
+        return INVALID_HANDLE_VALUE;
+    std::string folderPath = text.substr(0, text.size() - 2);
+    int folder = Resolve(folderPath);
+    if (folder < 0 || !nodes[folder].folder || ListingRefused(folderPath))
+        return INVALID_HANDLE_VALUE;
+    auto stop = injected.listingStops.find(folderPath);
+    Listing listing = {folder, 0, stop == injected.listingStops.end() ? -1 : stop->second};
+    if (!Deliver(listing, data))
+        return INVALID_HANDLE_VALUE;
+    uintptr_t value = nextHandle++;
+    listings[value] = listing;
+    return reinterpret_cast<HANDLE>(value);
+}
+
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data)
+{
+    auto listing = listings.find(reinterpret_cast<uintptr_t>(find));
+    return listing != listings.end() && Deliver(listing->second, data);
+}
+
+BOOL FindClose(HANDLE find) { return listings.erase(reinterpret_cast<uintptr_t>(find)) == 1; }
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE)
+{
+    std::string text = path;
+    if (access == 0)
+        identityLookups++;
+    else
+        Record(Describe("open", text));
+    int node = Resolve(text);
+    if (node < 0 || (access != 0 && injected.openFails.count(text)))
+        return INVALID_HANDLE_VALUE;
+    uintptr_t value = nextHandle++;
+    handles[value] = FileHandle{node, text};
+    return reinterpret_cast<HANDLE>(value);
+}
+
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                 const FILETIME* lastWrite)
+{
+    auto handle = handles.find(reinterpret_cast<uintptr_t>(file));
+    if (handle == handles.end() || creation || lastAccess || !lastWrite)
+        return FALSE;
+    Record(Describe("set", handle->second.path) + " " + std::to_string(Ticks(*lastWrite)));
+    if (injected.setTimeFails.count(handle->second.path))
+        return FALSE;
+    nodes[handle->second.node].time = Ticks(*lastWrite);
+    return TRUE;
+}
+
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
+{
+    auto handle = handles.find(reinterpret_cast<uintptr_t>(file));
+    if (handle == handles.end())
+        return FALSE;
+    memset(info, 0, sizeof *info);
+    info->dwVolumeSerialNumber = 1;
+    info->nFileIndexLow = static_cast<DWORD>(handle->second.node);
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE object) { return handles.erase(reinterpret_cast<uintptr_t>(object)) == 1; }

@@ -1,0 +1,50 @@
+// An in-memory file system behind the same Win32 calls the walk makes, with a log of
+// those calls and failures that can be injected into each of them.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace memfs {
+
+struct Node {
+    std::string name;
+    bool folder;
+    uint64_t time;
+    int linkTarget; // -1, or the folder a link leads to
+    std::vector<int> children;
+};
+
+struct Faults {
+    std::set<std::string> listingFails; // folder paths whose listings cannot start
+    std::map<std::string, int> listingOnce; // as above, for this many listings only
+    std::map<std::string, int> listingStops; // listings that end after this many entries
+    std::set<std::string> openFails; // paths CreateFileA refuses
+    std::set<std::string> setTimeFails; // paths whose SetFileTime fails
+    bool quiet = false; // keep no log (for very deep trees)
+};
+
+// Clears everything; node 0 is the root, whose children are the top-level names.
+void Reset();
+int AddFolder(int parent, const std::string& name, uint64_t time = 1);
+int AddFile(int parent, const std::string& name, uint64_t time);
+int AddLink(int parent, const std::string& name, int target);
+uint64_t TimeOf(int node);
+
+Faults& faults();
+// One line per call: "list PATTERN", "open PATH", "set PATH TIME", "id PATH".
+std::vector<std::string>& log();
+int OpenListings();
+int OpenHandles();
+size_t Lookups(); // CreateFileA calls made for identity
+
+std::string Path(std::initializer_list<std::string> parts);
+FILETIME MakeTime(uint64_t ticks);
+uint64_t Ticks(FILETIME time);
+
+} // namespace memfs

@@ -1,0 +1,194 @@
+// The tokenizer, the program-name skip and the option pass, with the start-up around them.
+#include "command_line.h"
+#include "fake_shell.h"
+#include "memory_fs.h"
+#include "platform_config.h"
+#include "program_state.h"
+#include "run_program.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Split(std::string tail)
+{
+    char* slots[MAX_ARGUMENTS + 1] = {};
+    int count = SplitCommandTail(tail.data(), slots);
+    EXPECT_EQ(slots[0], nullptr) << "slot 0 stays empty";
+    std::vector<std::string> tokens;
+    for (int i = 1; i < count; i++)
+        tokens.push_back(slots[i]);
+    return tokens;
+}
+
+using Tokens = std::vector<std::string>;
+
+TEST(SplitCommandTail, BlanksTabsAndQuotesSeparateTokens)
+{
+    EXPECT_EQ(Split(""), Tokens{});
+    EXPECT_EQ(Split(" \t "), Tokens{});
+    EXPECT_EQ(Split("a b\tc"), (Tokens{"a", "b", "c"}));
+    EXPECT_EQ(Split("  a   b  "), (Tokens{"a", "b"}));
+    EXPECT_EQ(Split("-a \"C:\\My Files\""), (Tokens{"-a", "C:\\My Files"}));
+}
+
+TEST(SplitCommandTail, QuotesHaveNoEscapeAndEndTokensWhereTheyClose)
+{
+    EXPECT_EQ(Split("\"x y\"z"), (Tokens{"x y", "z"}));
+    EXPECT_EQ(Split("a\"b c"), (Tokens{"a\"b", "c"}));
+    EXPECT_EQ(Split("\"\" x"), (Tokens{"", "x"}));
+    EXPECT_EQ(Split("\"\""), Tokens{""});
+    EXPECT_EQ(Split("x \"open to the end"), (Tokens{"x", "open to the end"}));
+    EXPECT_EQ(Split("\"a\\\" b"), (Tokens{"a\\", "b"}));
+}
+
+TEST(SplitCommandTail, TokensBeyondTheLimitAreDropped)
+{
+    std::string tail;
+    for (int i = 0; i < 1100; i++)
+        tail += "t" + std::to_string(i) + " ";
+    Tokens tokens = Split(tail);
+    ASSERT_EQ(tokens.size(), static_cast<size_t>(MAX_ARGUMENTS));
+    EXPECT_EQ(tokens.back(), "t1022");
+}
+
+TEST(SkipProgramName, LeavesTheTailBehindTheProgramName)
+{
+    auto skip = [](std::string line) { return std::string(SkipProgramName(line.data())); };
+    EXPECT_EQ(skip("prog.exe -a x"), "-a x");
+    EXPECT_EQ(skip("  \"C:\\Program Files\\c.exe\"\t -a"), "-a");
+    EXPECT_EQ(skip("\"c.exe\"-a"), "-a");
+    EXPECT_EQ(skip("\"unclosed -a"), "");
+    EXPECT_EQ(skip("prog.exe"), "");
+}
+
+class StartUp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        memfs::Reset();
+        fakeshell::Reset();
+        for (const char* name : {"x", "y", "-old"}) {
+            int top = memfs::AddFolder(0, name);
+            int sub = memfs::AddFolder(top, "sub");
+            memfs::AddFile(sub, "f", 10);
+            if (std::string(name) == "y")
+                memfs::AddFile(memfs::AddFolder(top, "more"), "g", 20);
+        }
+    }
+    int Run(std::string tail) { return status = RunProgram(nullptr, &(stored = tail)[0], 10); }
+    int Walks()
+    {
+        int walks = 0;
+        for (const std::string& call : memfs::log())
+            walks += call.find(std::string(1, PATH_SEPARATOR)) == call.rfind(PATH_SEPARATOR) &&
+                     call.rfind("list ", 0) == 0;
+        return walks / 2; // each top folder is listed twice
+    }
+    void ExpectSummary(const char* text)
+    {
+        ASSERT_EQ(fakeshell::boxes().size(), 1u);
+        EXPECT_EQ(fakeshell::boxes()[0].text, text);
+        EXPECT_EQ(fakeshell::boxes()[0].caption, "Done!");
+        EXPECT_EQ(fakeshell::boxes()[0].owner, nullptr);
+        EXPECT_EQ(fakeshell::boxes()[0].type, MB_ICONINFORMATION);
+    }
+    std::string stored;
+    int status = -1;
+};
+
+TEST_F(StartUp, WithoutTheAutomaticOptionWindowModeGetsTheLastFolder)
+{
+    EXPECT_EQ(Run(""), 0);
+    EXPECT_EQ(fakeshell::windowModeArgument(), "(none)");
+    EXPECT_EQ(Run("x \"C:\\My Files\""), 0);
+    EXPECT_EQ(fakeshell::windowModeArgument(), "C:\\My Files");
+    EXPECT_EQ(Run("-x y"), 0);
+    EXPECT_EQ(fakeshell::windowModeArgument(), "y");
+    EXPECT_EQ(Walks(), 0);
+    EXPECT_TRUE(fakeshell::boxes().empty());
+}
+
+TEST_F(StartUp, WindowModeFailureIsExitStatusOne)
+{
+    fakeshell::Reset(false);
+    EXPECT_EQ(Run("-S"), 1);
+    EXPECT_EQ(programState.silent, 1);
+}
+
+TEST_F(StartUp, AutomaticModeWalksFoldersAfterTheOptionAndReportsTheLast)
+{
+    Run("-a x");
+    ExpectSummary("Folder dates changed: 1 out of 1");
+    fakeshell::Reset();
+    Run("-a x y");
+    EXPECT_EQ(Walks(), 3);
+    ExpectSummary("Folder dates changed: 2 out of 2");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(fakeshell::windowModeArgument(), "-");
+}
+
+TEST_F(StartUp, FoldersBeforeTheOptionAreNotWalked)
+{
+    Run("x -a");
+    EXPECT_EQ(Walks(), 0);
+    ExpectSummary("Folder dates changed: 0 out of 0");
+    EXPECT_STREQ(programState.folderArgument, "x");
+}
+
+TEST_F(StartUp, SilentSuppressesTheSummary)
+{
+    EXPECT_EQ(Run("-a -s x"), 0);
+    EXPECT_EQ(Walks(), 1);
+    EXPECT_EQ(Run("-s -a"), 0);
+    EXPECT_TRUE(fakeshell::boxes().empty());
+}
+
+TEST_F(StartUp, OptionsAreDecidedByTheirSecondCharacterAndEndAtDoubleDash)
+{
+    Run("-auto -Silent x");
+    EXPECT_EQ(programState.automatic, 1);
+    EXPECT_EQ(programState.silent, 1);
+    EXPECT_EQ(Walks(), 1);
+    Run("-a -- -old");
+    EXPECT_STREQ(programState.folderArgument, "-old");
+    ExpectSummary("Folder dates changed: 1 out of 1");
+    fakeshell::Reset();
+    Run("-a - -q -/ -s");
+    EXPECT_EQ(programState.silent, 0) << "-/ ends the options too";
+    EXPECT_STREQ(programState.folderArgument, "-s");
+}
+
+TEST_F(StartUp, AnEmptyFolderArgumentWalksNothingAndKeepsTheCounts)
+{
+    Run("-a x \"\"");
+    ExpectSummary("Folder dates changed: 1 out of 1");
+    EXPECT_STREQ(programState.folderArgument, "");
+}
+
+TEST_F(StartUp, SlashStartsOptionsOnlyWhereItCannotStartAPath)
+{
+    Run("/a x");
+    if (SLASH_STARTS_OPTION) {
+        EXPECT_EQ(programState.automatic, 1);
+    } else {
+        EXPECT_EQ(programState.automatic, 0);
+        EXPECT_EQ(fakeshell::windowModeArgument(), "x");
+        EXPECT_EQ(Run("-a /a"), 0);
+        EXPECT_STREQ(programState.folderArgument, "/a");
+    }
+}
+
+TEST_F(StartUp, TheStateIsClearedOnEveryRun)
+{
+    Run("-a -s x");
+    Run("y");
+    EXPECT_EQ(programState.automatic, 0);
+    EXPECT_EQ(programState.silent, 0);
+    EXPECT_EQ(programState.visitedCount, 0);
+}
+
+} // namespace

@@ -1,0 +1,282 @@
+// The walk against the in-memory file system: results, counts, order of calls, failures
+// of each call, loops through links and the bounds of the path buffer.
+#include "folder_walk.h"
+#include "memory_fs.h"
+#include "platform_config.h"
+#include "program_state.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+using memfs::Path;
+
+namespace {
+
+const std::string SEP(1, PATH_SEPARATOR);
+
+class Walk : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        memfs::Reset();
+        ResetProgramState();
+        top = memfs::AddFolder(0, "top", 5);
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(memfs::OpenListings(), 0) << "every listing is closed";
+        EXPECT_EQ(memfs::OpenHandles(), 0) << "every handle is closed";
+    }
+    void Run(const std::string& path = "top") { RunFolderWalk(path.c_str()); }
+    void ExpectCounts(int changed, int visited)
+    {
+        EXPECT_EQ(programState.changedCount, changed);
+        EXPECT_EQ(programState.visitedCount, visited);
+    }
+    std::vector<std::string> Writes()
+    {
+        std::vector<std::string> sets;
+        for (const std::string& call : memfs::log())
+            if (call.rfind("set ", 0) == 0)
+                sets.push_back(call);
+        return sets;
+    }
+    bool Listed(const std::string& pattern)
+    {
+        auto& log = memfs::log();
+        return std::find(log.begin(), log.end(), "list " + pattern) != log.end();
+    }
+    int top = 0;
+};
+
+TEST_F(Walk, FilesOnlyInTheTopFolderChangeNothing)
+{
+    memfs::AddFile(top, "a.txt", 100);
+    Run();
+    ExpectCounts(0, 0);
+    EXPECT_TRUE(Writes().empty());
+    EXPECT_EQ(memfs::TimeOf(top), 5u);
+}
+
+TEST_F(Walk, NewestTimeReachesUpwardAndTheTopIsNeverWritten)
+{
+    // top/B holds g (T2), top/B/C holds f (T1); both orders of T1 and T2.
+    for (uint64_t t1 : {300u, 900u}) {
+        SetUp();
+        int b = memfs::AddFolder(top, "B", 1);
+        int c = memfs::AddFolder(b, "C", 1);
+        memfs::AddFile(c, "f.txt", t1);
+        memfs::AddFile(b, "g.txt", 600);
+        Run();
+        EXPECT_EQ(memfs::TimeOf(c), t1);
+        EXPECT_EQ(memfs::TimeOf(b), std::max<uint64_t>(t1, 600));
+        EXPECT_EQ(memfs::TimeOf(top), 5u);
+        ExpectCounts(2, 2);
+    }
+}
+
+TEST_F(Walk, FoldersWithoutFilesAreVisitedButNeverOpened)
+{
+    memfs::AddFolder(top, "empty", 3);
+    int outer = memfs::AddFolder(top, "outer", 4);
+    memfs::AddFolder(outer, "inner", 6);
+    int zero = memfs::AddFolder(top, "zero", 8);
+    memfs::AddFile(zero, "z.txt", 0); // a file time of 0 counts as no file
+    Run();
+    ExpectCounts(0, 4);
+    for (const std::string& call : memfs::log())
+        EXPECT_NE(call.rfind("open ", 0), 0u) << call;
+    EXPECT_EQ(memfs::TimeOf(outer), 4u);
+    EXPECT_EQ(memfs::TimeOf(zero), 8u);
+}
+
+TEST_F(Walk, FolderTimesNeverTakePartAndEqualTimesAreWrittenAgain)
+{
+    int a = memfs::AddFolder(top, "a", 700);
+    memfs::AddFolder(a, "later", 9999); // a folder's own time is not a file time
+    memfs::AddFile(a, "f", 700);
+    Run();
+    Run();
+    EXPECT_EQ(memfs::TimeOf(a), 700u);
+    ExpectCounts(1, 2);
+    EXPECT_EQ(Writes().size(), 2u) << "written on both runs, though already right";
+}
+
+TEST_F(Walk, OrderIsSubfoldersFirstThenFilesEachSubtreeFinishedBeforeTheNext)
+{
+    int x = memfs::AddFolder(top, "x");
+    memfs::AddFile(x, "f", 10);
+    int y = memfs::AddFolder(top, "y");
+    memfs::AddFile(y, "g", 20);
+    std::vector<std::string> expected = {
+        "list " + Path({"top", "*"}),        "list " + Path({"top", "x", "*"}),
+        "list " + Path({"top", "x", "*"}),   "open " + Path({"top", "x"}),
+        "set " + Path({"top", "x"}) + " 10", "list " + Path({"top", "y", "*"}),
+        "list " + Path({"top", "y", "*"}),   "open " + Path({"top", "y"}),
+        "set " + Path({"top", "y"}) + " 20", "list " + Path({"top", "*"}),
+    };
+    Run();
+    EXPECT_EQ(memfs::log(), expected);
+}
+
+TEST_F(Walk, OnlyDotAndDotDotAreSkipped)
+{
+    for (const char* name : {"..x", ".cfg", "..."}) {
+        int folder = memfs::AddFolder(top, name);
+        memfs::AddFile(folder, "f", 50);
+    }
+    Run();
+    ExpectCounts(3, 3);
+}
+
+TEST_F(Walk, UnwritableFoldersAreNotCountedButStillFeedTheirParent)
+{
+    int a = memfs::AddFolder(top, "a");
+    int locked = memfs::AddFolder(a, "locked", 2);
+    memfs::AddFile(locked, "f", 800);
+    int failing = memfs::AddFolder(a, "failing", 3);
+    memfs::AddFile(failing, "g", 400);
+    memfs::faults().openFails.insert(Path({"top", "a", "locked"}));
+    memfs::faults().setTimeFails.insert(Path({"top", "a", "failing"}));
+    Run();
+    EXPECT_EQ(memfs::TimeOf(locked), 2u);
+    EXPECT_EQ(memfs::TimeOf(failing), 3u);
+    EXPECT_EQ(memfs::TimeOf(a), 800u);
+    ExpectCounts(1, 3);
+}
+
+TEST_F(Walk, ListingsThatCannotStartOrStopEarlyYieldOnlyWhatTheyGave)
+{
+    int a = memfs::AddFolder(top, "a");
+    memfs::AddFile(a, "f", 100);
+    int sub = memfs::AddFolder(a, "sub");
+    memfs::AddFile(sub, "g", 300);
+    int b = memfs::AddFolder(top, "b");
+    memfs::AddFile(b, "h", 200);
+    // a's first listing (its subfolders) fails; b's listings stop after "." and "..".
+    memfs::faults().listingOnce[Path({"top", "a"})] = 1;
+    memfs::faults().listingStops[Path({"top", "b"})] = 2;
+    Run();
+    EXPECT_EQ(memfs::TimeOf(a), 100u) << "sub was never seen, f was";
+    EXPECT_EQ(memfs::TimeOf(sub), 1u);
+    EXPECT_EQ(memfs::TimeOf(b), 1u);
+    ExpectCounts(1, 2);
+}
+
+TEST_F(Walk, AMissingTopResetsTheCounters)
+{
+    programState.changedCount = 4;
+    programState.visitedCount = 9;
+    Run("nowhere");
+    ExpectCounts(0, 0);
+}
+
+TEST_F(Walk, AbsentEmptyAndOverlongTopsDoNothingAtAll)
+{
+    programState.changedCount = 4;
+    programState.visitedCount = 9;
+    RunFolderWalk(nullptr);
+    Run("");
+    Run(std::string(MAX_FOLDER_ARGUMENT + 1, 'a'));
+    EXPECT_TRUE(memfs::log().empty());
+    ExpectCounts(4, 9);
+
+    std::string longest(MAX_FOLDER_ARGUMENT, 'a');
+    Run(longest);
+    EXPECT_TRUE(Listed(longest + SEP + "*")) << "the longest top is still tried";
+    ExpectCounts(0, 0);
+}
+
+TEST_F(Walk, ASeparatorIsAddedOnlyWhenTheTopLacksOne)
+{
+    int drive = memfs::AddFolder(0, "T:");
+    int data = memfs::AddFolder(drive, "data");
+    memfs::AddFile(data, "f", 10);
+    Run("T:");
+    Run("T:" + SEP);
+    EXPECT_EQ(memfs::log()[0], "list T:" + SEP + "*");
+    EXPECT_EQ(std::count(memfs::log().begin(), memfs::log().end(), "list T:" + SEP + "*"), 4);
+    Run("T:" + SEP + "data" + SEP);
+    EXPECT_TRUE(Listed("T:" + SEP + "data" + SEP + "*"));
+    EXPECT_EQ(memfs::TimeOf(data), 10u);
+}
+
+TEST_F(Walk, LinksBackUpThePathAreCountedButNotEntered)
+{
+    int a = memfs::AddFolder(top, "a");
+    memfs::AddFile(a, "f", 100);
+    memfs::AddLink(a, "toTop", top);
+    memfs::AddLink(a, "toSelf", a);
+    int b = memfs::AddFolder(top, "b");
+    memfs::AddFile(b, "g", 200);
+    memfs::AddLink(b, "toSibling", a); // not an ancestor of b: walked like any folder
+    Run();
+    EXPECT_EQ(memfs::TimeOf(top), 5u) << "the top is never written, not through a link either";
+    EXPECT_EQ(memfs::TimeOf(a), 100u);
+    EXPECT_EQ(memfs::TimeOf(b), 200u);
+    // a, toTop, toSelf, b, toSibling and toSibling's own toTop and toSelf.
+    ExpectCounts(3, 7);
+    EXPECT_FALSE(Listed(Path({"top", "a", "toTop", "*"})));
+    EXPECT_FALSE(Listed(Path({"top", "b", "toSibling", "toSelf", "*"})));
+}
+
+TEST_F(Walk, ARingOfLinksEnds)
+{
+    int left = memfs::AddFolder(top, "left");
+    int right = memfs::AddFolder(top, "right");
+    memfs::AddLink(left, "r", right);
+    memfs::AddLink(right, "l", left);
+    memfs::AddFile(right, "f", 40);
+    Run();
+    EXPECT_EQ(memfs::TimeOf(left), 40u);
+    EXPECT_EQ(memfs::TimeOf(right), 40u);
+    // Visited: left, left/r, left/r/l (stopped), right, right/l, right/l/r (stopped).
+    // Written: left/r, left and right; right/l leads only back to right, so holds no file.
+    ExpectCounts(3, 6);
+}
+
+TEST_F(Walk, PlainTreesNeverAskForFolderIdentity)
+{
+    int a = memfs::AddFolder(top, "a");
+    memfs::AddFile(memfs::AddFolder(a, "b"), "f", 1);
+    Run();
+    EXPECT_EQ(memfs::Lookups(), 0u);
+}
+
+// A chain of one-letter folders deeper than the path buffer can spell: the levels that
+// fit are walked and written, the first that does not fit yields nothing, nothing
+// writes past the buffer and the stack holds.
+TEST_F(Walk, TheDeepestTreeTheBufferAllowsEndsCleanly)
+{
+    int depth = static_cast<int>(PATH_BUFFER_SIZE / 2) + 10;
+    int at = top;
+    std::vector<int> chain;
+    for (int i = 0; i < depth; i++)
+        chain.push_back(at = memfs::AddFolder(at, "d", 1));
+    memfs::AddFile(at, "f", 77);
+    memfs::AddFile(chain[100], "g", 55);
+    memfs::faults().quiet = true;
+    Run();
+    // "top/" takes 4 bytes; each level 2 more, and its pattern needs "*" and a NUL.
+    int fitting = static_cast<int>((PATH_BUFFER_SIZE - 4 - 1) / 2);
+    EXPECT_EQ(programState.visitedCount, fitting + 1);
+    EXPECT_EQ(programState.changedCount, 101);
+    EXPECT_EQ(memfs::TimeOf(chain[0]), 55u);
+    EXPECT_EQ(memfs::TimeOf(chain[101]), 1u);
+}
+
+TEST(LaterFileTime, ComparesAsOneUnsigned64BitNumberAndKeepsTheFirstOnTies)
+{
+    FILETIME highWins = LaterFileTime(FILETIME{0xFFFFFFFF, 1}, FILETIME{0, 2});
+    EXPECT_EQ(highWins.dwHighDateTime, 2u);
+    FILETIME lowDecides = LaterFileTime(FILETIME{5, 0x80000000}, FILETIME{0x80000000, 0x80000000});
+    EXPECT_EQ(lowDecides.dwLowDateTime, 0x80000000u);
+    FILETIME earlierKept = LaterFileTime(FILETIME{9, 3}, FILETIME{10, 2});
+    EXPECT_EQ(earlierKept.dwLowDateTime, 9u);
+    FILETIME zero = LaterFileTime(FILETIME{1, 0}, FILETIME{0, 0});
+    EXPECT_EQ(zero.dwLowDateTime, 1u);
+}
+
+} // namespace

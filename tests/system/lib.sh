@@ -26,6 +26,45 @@ finish() {
   [ "$failures" -eq 0 ]
 }
 
+# The standard scratch tree: its walk reports "Folder dates changed: 7 out of 10".
+# Folders start at 2001 and files carry what the cases need.
+build_tree() {
+  local t=$1
+  rm -rf "$t"
+  make_file "$t/A/B/f.txt" "2020-05-06 07:08:09.123456789"
+  make_file "$t/A/g.txt" "2021-01-01 00:00:00.5"
+  make_file "$t/C/D/h.txt" "2022-02-02 02:02:02.0000001"
+  make_file "$t/C/i.txt" "2019-01-01 00:00:00"
+  mkdir -p "$t/Empty" "$t/Outer/Inner"
+  make_file "$t/..x/k.txt" "2018-03-03 00:00:00"
+  make_file "$t/.cfg/l.txt" "1965-04-04 00:00:00"
+  make_file "$t/Future/m.txt" "2100-01-01 00:00:00"
+  make_file "$t/top.txt" "2023-01-01 00:00:00"
+  find "$t" -type d -exec touch -m -d "2001-01-01 00:00:00 UTC" {} +
+  # Access times after the change times and recent, so that reading a folder does not
+  # move them (relatime) and any change is the program's.
+  find "$t" -type d -exec touch -a -d "tomorrow" {} +
+}
+
+snapshot() { # every entry's access time, and every file's modification time
+  (cd "$1" && find . -printf '%p %A@\n' -o -true && find . -type f -printf '%p %T@\n') | sort
+}
+
+check_tree() { # check_tree LABEL ROOT
+  local t=$2
+  check "$1: B gets f, to 100 ns" has_mtime "$t/A/B" "$(epoch "2020-05-06 07:08:09.1234567")"
+  check "$1: A gets the newer g" has_mtime "$t/A" "$(epoch "2021-01-01 00:00:00.5")"
+  check "$1: C gets h from below" has_mtime "$t/C" "$(epoch "2022-02-02 02:02:02.0000001")"
+  check "$1: D gets h" has_mtime "$t/C/D" "$(epoch "2022-02-02 02:02:02.0000001")"
+  check "$1: ..x is walked" has_mtime "$t/..x" "$(epoch "2018-03-03")"
+  check "$1: .cfg before 1970" has_mtime "$t/.cfg" "$(epoch "1965-04-04")"
+  check "$1: Future after 2038" has_mtime "$t/Future" "$(epoch "2100-01-01")"
+  for kept in Empty Outer Outer/Inner; do
+    check "$1: $kept keeps its time" has_mtime "$t/$kept" "$(epoch "2001-01-01")"
+  done
+  check "$1: the top folder is never written" has_mtime "$t" "$(epoch "2001-01-01")"
+}
+
 # A Wine session of our own: virtual display first, then a fresh 64-bit prefix and a
 # persistent server, so each program start takes well under a second.
 wine_start() { # wine_start WORKDIR
@@ -42,6 +81,9 @@ wine_start() { # wine_start WORKDIR
   rm -rf "$WINEPREFIX"
   /usr/lib/wine/wine64 wineboot -i >"$WINE_WORK/wineboot.log" 2>&1
   setsid wineserver -p >/dev/null 2>&1 </dev/null &
+  # There is no window manager on the virtual display: Wine draws the frames itself.
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    >"$WINE_WORK/reg.log" 2>&1
   trap wine_stop EXIT
 }
 

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Window mode of the 64-bit program under Wine: the in-process window tests, the UI driver
+# from another process (folder times checked here, from Linux), and a screenshot.
+# usage: window_mode.sh WIN64_BUILD WORKDIR SCREENSHOT.png
+set -u
+build=$1 work=$2 screenshot=$3
+. "$(dirname "$0")/lib.sh"
+rm -rf "$work" && mkdir -p "$work"
+wine_start "$work"
+
+wine_run "$work/window_tests.out" "$build/tests/window_tests.exe"
+status=$?
+cat "$work/window_tests.out"
+check "in-process window tests" [ $status -eq 0 ]
+
+tree="$work/My Tree"
+build_tree "$tree"
+wine_run "$work/ui_driver.out" "$build/tests/ui_driver.exe" "$(winpath "$build/chronotree.exe")" \
+  "$(winpath "$tree")" "Folder dates changed: 7 out of 10"
+status=$?
+cat "$work/ui_driver.out"
+check "UI driver" [ $status -eq 0 ]
+check_tree "walked from the window" "$tree"
+
+# The window as a person sees it, kept under the build folder for a look.
+build_tree "$tree"
+/usr/lib/wine/wine64 "$build/chronotree.exe" "$(winpath "$tree")" >"$work/shown.out" 2>&1 &
+for _ in $(seq 100); do
+  xwininfo -root -tree >"$work/windows.txt" 2>&1
+  grep -q '"Chronotree 0.01' "$work/windows.txt" && break
+  sleep 0.1
+done
+sleep 1
+mkdir -p "$(dirname "$screenshot")"
+import -window root "$screenshot"
+check "screenshot of the window saved" [ -s "$screenshot" ]
+wineserver -k >/dev/null 2>&1
+
+finish

@@ -1,0 +1,299 @@
+// Drives the real program from another process, as a person would: it starts it, finds
+// its window by class name, reads what is shown and presses the buttons.
+// usage: ui_driver.exe PROGRAM FOLDER SUMMARY [gtest options]
+// FOLDER is walked by the set-dates cases; SUMMARY is what its walk must report.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string program, folder, summary;
+
+constexpr char MAIN_CLASS[] = "TolvuChronotreeWin32Gui";
+constexpr int IDC_BROWSE = 500;
+constexpr int IDC_SET_DATES = 501;
+
+template <typename Condition> bool WaitFor(Condition condition, int milliseconds = 15000)
+{
+    for (int waited = 0; waited < milliseconds; waited += 20) {
+        if (condition())
+            return true;
+        Sleep(20);
+    }
+    return condition();
+}
+
+std::string TextOf(HWND window)
+{
+    char text[4096] = {};
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    return text;
+}
+
+std::string ClassOf(HWND window)
+{
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+struct Search {
+    DWORD process;
+    const char* className;
+    HWND found;
+};
+
+BOOL CALLBACK Match(HWND window, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<Search*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->process && IsWindowVisible(window) &&
+        ClassOf(window) == search->className) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND TopWindowOf(DWORD process, const char* className)
+{
+    Search search = {process, className, nullptr};
+    EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A running copy of the program.
+struct Started {
+    PROCESS_INFORMATION process = {};
+    HWND window = nullptr;
+    HWND label = nullptr, edit = nullptr, browse = nullptr, set = nullptr;
+
+    explicit Started(const std::string& arguments, bool expectWindow = true)
+    {
+        std::string line = "\"" + program + "\" " + arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            ADD_FAILURE() << "cannot start " << program;
+            return;
+        }
+        if (!expectWindow)
+            return;
+        WaitFor([&] { return (window = TopWindowOf(process.dwProcessId, MAIN_CLASS)) != nullptr; });
+        if (!window) {
+            ADD_FAILURE() << "no window of class " << MAIN_CLASS;
+            return;
+        }
+        label = FindWindowExA(window, nullptr, "Static", nullptr);
+        edit = FindWindowExA(window, nullptr, "Edit", nullptr);
+        browse = GetDlgItem(window, IDC_BROWSE);
+        set = GetDlgItem(window, IDC_SET_DATES);
+    }
+    ~Started()
+    {
+        if (process.hProcess) {
+            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(process.hProcess, 99);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+    }
+    HWND Box() { return TopWindowOf(process.dwProcessId, "#32770"); }
+    HWND WaitForBox()
+    {
+        HWND box = nullptr;
+        WaitFor([&] { return (box = Box()) != nullptr; });
+        return box;
+    }
+    int ExitStatus(int milliseconds = 15000)
+    {
+        if (WaitForSingleObject(process.hProcess, milliseconds) != WAIT_OBJECT_0)
+            return -1;
+        DWORD status = 0;
+        GetExitCodeProcess(process.hProcess, &status);
+        return static_cast<int>(status);
+    }
+    std::vector<bool> Enabled()
+    {
+        return {IsWindowEnabled(label) != 0, IsWindowEnabled(edit) != 0,
+                IsWindowEnabled(browse) != 0, IsWindowEnabled(set) != 0};
+    }
+    // A click, posted so that the program's modal boxes do not hold up the driver.
+    static void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+};
+
+RECT ClientPlace(HWND child, HWND parent)
+{
+    RECT place;
+    GetWindowRect(child, &place);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
+    return RECT{place.left, place.top, place.right - place.left, place.bottom - place.top};
+}
+
+const std::vector<bool> ALL_ENABLED = {true, true, true, true};
+const std::vector<bool> ALL_DISABLED = {false, false, false, false};
+
+TEST(MainWindow, LooksAsDescribed)
+{
+    Started run("\"" + folder + "\"");
+    ASSERT_NE(run.window, nullptr);
+    std::string caption = TextOf(run.window);
+    EXPECT_EQ(caption.rfind("Chronotree 0.01 ", 0), 0u) << caption;
+    EXPECT_GT(caption.size(), 16u) << "the maker's credit follows";
+
+    LONG style = GetWindowLongA(run.window, GWL_STYLE);
+    EXPECT_EQ(style & 0x00CF0000, 0x00CA0000) << std::hex << style;
+    RECT outer;
+    GetWindowRect(run.window, &outer);
+    EXPECT_EQ(outer.right - outer.left, 384);
+    EXPECT_EQ(outer.bottom - outer.top, 128);
+    EXPECT_EQ(outer.left, (GetSystemMetrics(SM_CXSCREEN) - 384) / 2);
+    EXPECT_EQ(outer.top, (GetSystemMetrics(SM_CYSCREEN) - 128) / 2);
+
+    RECT client;
+    GetClientRect(run.window, &client);
+    LONG W = client.right;
+    struct Expected {
+        HWND window;
+        const char* className;
+        std::string text;
+        RECT place;
+        int identifier;
+    } controls[] = {
+        {run.label, "Static", "Folder:", {8, 8, W - 8, 16}, 0},
+        {run.edit, "Edit", folder, {8, 26, W - 41, 21}, 0},
+        {run.browse, "Button", "...", {W - 29, 26, 21, 21}, IDC_BROWSE},
+        {run.set, "Button", "Set date to newest file", {W - 168, 51, 160, 25}, IDC_SET_DATES},
+    };
+    for (const Expected& control : controls) {
+        ASSERT_NE(control.window, nullptr) << control.className;
+        EXPECT_EQ(lstrcmpiA(ClassOf(control.window).c_str(), control.className), 0);
+        EXPECT_EQ(TextOf(control.window), control.text);
+        EXPECT_EQ(GetDlgCtrlID(control.window), control.identifier);
+        RECT place = ClientPlace(control.window, run.window);
+        EXPECT_EQ(place.left, control.place.left) << control.text;
+        EXPECT_EQ(place.top, control.place.top) << control.text;
+        EXPECT_EQ(place.right, control.place.right) << control.text;
+        EXPECT_EQ(place.bottom, control.place.bottom) << control.text;
+    }
+    EXPECT_TRUE(GetWindowLongA(run.edit, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+    EXPECT_TRUE(GetWindowLongA(run.edit, GWL_STYLE) & ES_AUTOHSCROLL);
+
+    PostMessageA(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.ExitStatus(), 0);
+}
+
+TEST(MainWindow, SetDatesGreysTheControlsWalksAndReportsInABoxOwnedByTheWindow)
+{
+    Started run("\"" + folder + "\"");
+    ASSERT_NE(run.window, nullptr);
+    EXPECT_EQ(run.Enabled(), ALL_ENABLED);
+    Started::Click(run.set);
+    HWND box = run.WaitForBox();
+    ASSERT_NE(box, nullptr) << "no summary box";
+    EXPECT_EQ(run.Enabled(), ALL_DISABLED) << "grey while the summary is up";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), run.window);
+    EXPECT_EQ(TextOf(box), "Done!");
+    EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), summary);
+    EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
+    EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr) << "only an OK button";
+    Started::Click(GetDlgItem(box, IDOK));
+    EXPECT_TRUE(WaitFor([&] { return run.Enabled() == ALL_ENABLED; }));
+
+    // A second press walks again with the same counts.
+    Started::Click(run.set);
+    box = run.WaitForBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), summary);
+    Started::Click(GetDlgItem(box, IDOK));
+    EXPECT_TRUE(WaitFor([&] { return run.Enabled() == ALL_ENABLED; }));
+    PostMessageA(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.ExitStatus(), 0);
+}
+
+TEST(MainWindow, AnEmptyFieldDoesNothing)
+{
+    Started run("");
+    ASSERT_NE(run.window, nullptr);
+    EXPECT_EQ(TextOf(run.edit), "");
+    Started::Click(run.set);
+    Sleep(1000);
+    EXPECT_EQ(run.Box(), nullptr);
+    EXPECT_EQ(run.Enabled(), ALL_ENABLED);
+    PostMessageA(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.ExitStatus(), 0);
+}
+
+TEST(MainWindow, SilentRunsShowNoBoxAndTheControlsComeBackByThemselves)
+{
+    Started run("-s \"" + folder + "\"");
+    ASSERT_NE(run.window, nullptr);
+    Started::Click(run.set);
+    Sleep(1000);
+    EXPECT_EQ(run.Box(), nullptr);
+    EXPECT_EQ(run.Enabled(), ALL_ENABLED);
+    PostMessageA(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.ExitStatus(), 0);
+}
+
+TEST(MainWindow, ThePickerFillsTheFieldUnlessCancelled)
+{
+    Started run("\"" + folder + "\"");
+    ASSERT_NE(run.window, nullptr);
+    Started::Click(run.browse);
+    HWND picker = run.WaitForBox();
+    ASSERT_NE(picker, nullptr) << "no folder picker";
+    EXPECT_EQ(GetWindow(picker, GW_OWNER), run.window);
+    Started::Click(GetDlgItem(picker, IDCANCEL));
+    EXPECT_TRUE(WaitFor([&] { return run.Box() == nullptr; }));
+    EXPECT_EQ(TextOf(run.edit), folder) << "cancel keeps the text";
+
+    // Wine's picker starts on the Desktop; OK takes it.
+    char desktop[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
+    Started::Click(run.browse);
+    picker = run.WaitForBox();
+    ASSERT_NE(picker, nullptr);
+    HWND ok = GetDlgItem(picker, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(ok) != 0; }));
+    Started::Click(ok);
+    EXPECT_TRUE(WaitFor([&] { return TextOf(run.edit) == desktop; })) << TextOf(run.edit);
+    PostMessageA(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.ExitStatus(), 0);
+}
+
+TEST(AutomaticMode, ShowsOneSummaryWithNoOwnerAndEndsWithStatusZero)
+{
+    Started run("-a \"" + folder + "\"", false);
+    HWND box = run.WaitForBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TopWindowOf(run.process.dwProcessId, MAIN_CLASS), nullptr);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
+    EXPECT_EQ(TextOf(box), "Done!");
+    EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), summary);
+    EXPECT_EQ(run.ExitStatus(500), -1) << "still waiting for the box";
+    Started::Click(GetDlgItem(box, IDOK));
+    EXPECT_EQ(run.ExitStatus(), 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 4) {
+        fprintf(stderr, "usage: ui_driver PROGRAM FOLDER SUMMARY\n");
+        return 2;
+    }
+    program = argv[1];
+    folder = argv[2];
+    summary = argv[3];
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,174 @@
+// The main window inside this process: what another process cannot see under Wine (the
+// font, the class fields) and what cannot be made to fail from outside (class
+// registration and window creation).
+#include "box_catcher.h"
+#include "main_window.h"
+#include "program_state.h"
+#include "run_program.h"
+#include "window_commands.h"
+#include "window_mode.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetProgramState();
+        StartCatchingBoxes();
+    }
+    void TearDown() override
+    {
+        StopCatchingBoxes();
+        if (programState.mainWindow)
+            DestroyWindow(programState.mainWindow);
+        UnregisterClassA(MAIN_WINDOW_CLASS, Instance());
+    }
+    int Run(std::string tail) { return RunProgram(Instance(), &tail[0], SW_HIDE); }
+    std::string FieldText()
+    {
+        char text[512] = {};
+        GetWindowTextA(programState.folderEdit, text, sizeof text);
+        return text;
+    }
+};
+
+TEST_F(Window, TheClassIsRegisteredAsDescribed)
+{
+    ASSERT_TRUE(CreateMainWindow(Instance()));
+    WNDCLASSEXA found = {};
+    found.cbSize = sizeof found;
+    ASSERT_TRUE(GetClassInfoExA(Instance(), MAIN_WINDOW_CLASS, &found));
+    EXPECT_EQ(found.style, 0u);
+    EXPECT_EQ(found.lpfnWndProc, MainWindowProc);
+    EXPECT_EQ(found.cbClsExtra, 0);
+    EXPECT_EQ(found.cbWndExtra, 0);
+    EXPECT_EQ(found.hbrBackground, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    EXPECT_EQ(found.hCursor, LoadCursorA(nullptr, IDC_ARROW));
+    EXPECT_EQ(found.hIcon, nullptr) << "the module carries no icon 1";
+    EXPECT_EQ(found.lpszMenuName, nullptr);
+}
+
+// The main window is sent the font too, but a plain window keeps no font to answer with.
+TEST_F(Window, OneTahomaFontElevenPixelsAt96DotsPerInchGoesToTheControls)
+{
+    ASSERT_TRUE(CreateMainWindow(Instance()));
+    HDC screen = GetDC(nullptr);
+    int expectedHeight = -MulDiv(11, GetDeviceCaps(screen, LOGPIXELSY), 96);
+    ReleaseDC(nullptr, screen);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(programState.folderLabel, WM_GETFONT, 0, 0));
+    ASSERT_NE(font, nullptr);
+    for (HWND window : {programState.folderEdit, programState.browseButton, programState.setButton})
+        EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)), font);
+    LOGFONTA description = {};
+    ASSERT_NE(GetObjectA(font, sizeof description, &description), 0);
+    EXPECT_STREQ(description.lfFaceName, "Tahoma");
+    EXPECT_EQ(description.lfWeight, FW_NORMAL);
+    EXPECT_EQ(description.lfHeight, expectedHeight);
+}
+
+TEST_F(Window, TheManifestBringsVersionSixOfTheCommonControls)
+{
+    ASSERT_TRUE(CreateMainWindow(Instance()));
+    // Only version 6 buttons answer BCM_GETIDEALSIZE.
+    SIZE ideal = {};
+    EXPECT_TRUE(SendMessageA(programState.setButton, BCM_GETIDEALSIZE, 0,
+                             reinterpret_cast<LPARAM>(&ideal)));
+    EXPECT_GT(ideal.cx, 0);
+}
+
+TEST_F(Window, AFailedRegistrationIsReportedAndEndsWithStatusOne)
+{
+    WNDCLASSEXA taken = {};
+    taken.cbSize = sizeof taken;
+    taken.lpfnWndProc = DefWindowProcA;
+    taken.hInstance = Instance();
+    taken.lpszClassName = MAIN_WINDOW_CLASS;
+    ASSERT_TRUE(RegisterClassExA(&taken));
+    EXPECT_EQ(Run("-s"), 1);
+    EXPECT_TRUE(CaughtBoxes().empty()) << "silent";
+    EXPECT_EQ(Run("C:\\x"), 1);
+    ASSERT_EQ(CaughtBoxes().size(), 1u);
+    EXPECT_EQ(CaughtBoxes()[0].caption, "Error");
+    EXPECT_EQ(CaughtBoxes()[0].text, "RegisterClassEx() failed");
+    EXPECT_EQ(CaughtBoxes()[0].owner, nullptr);
+}
+
+TEST_F(Window, AFailedWindowIsReportedAndEndsWithStatusOne)
+{
+    RefuseWindowsOfClass(MAIN_WINDOW_CLASS);
+    EXPECT_EQ(Run("-S"), 1);
+    EXPECT_TRUE(CaughtBoxes().empty()) << "silent";
+    UnregisterClassA(MAIN_WINDOW_CLASS, Instance());
+    EXPECT_EQ(Run(""), 1);
+    ASSERT_EQ(CaughtBoxes().size(), 1u);
+    EXPECT_EQ(CaughtBoxes()[0].caption, "Error");
+    EXPECT_EQ(CaughtBoxes()[0].text, "CreateWindow() failed");
+}
+
+TEST_F(Window, TheLoopEndsWithStatusZeroWhenTheWindowCloses)
+{
+    ASSERT_TRUE(CreateMainWindow(Instance()));
+    PostMessageA(programState.mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(RunMessageLoop(SW_HIDE), 0);
+    EXPECT_FALSE(IsWindow(programState.mainWindow));
+    programState.mainWindow = nullptr;
+}
+
+TEST_F(Window, TheFieldIsReadWholeAndNulTerminated)
+{
+    ASSERT_TRUE(CreateMainWindow(Instance()));
+    int length = -1;
+    EXPECT_EQ(ReadEditLine(programState.folderEdit, &length), nullptr) << "empty field";
+    EXPECT_EQ(length, 0);
+    for (std::string text :
+         {std::string("x"), std::string("\"C:\\quoted\" "), std::string(300, 'p') + "\\end"}) {
+        SetWindowTextA(programState.folderEdit, text.c_str());
+        char* read = ReadEditLine(programState.folderEdit, &length);
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(std::string(read), text) << "used as typed, blanks and quotes kept";
+        EXPECT_EQ(length, static_cast<int>(text.size()));
+        free(read);
+    }
+}
+
+TEST_F(Window, OnlyClicksOfTheTwoButtonsAreCommands)
+{
+    ASSERT_TRUE(CreateMainWindow(Instance()));
+    SetWindowTextA(programState.folderEdit, "Z:\\no\\such\\folder");
+    programState.visitedCount = 5;
+    HandleCommand(MAKEWPARAM(IDC_SET_DATES, 1)); // not a click
+    HandleCommand(MAKEWPARAM(502, 0));
+    EXPECT_EQ(programState.visitedCount, 5);
+    EXPECT_TRUE(CaughtBoxes().empty());
+    HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
+    EXPECT_EQ(programState.visitedCount, 0) << "the walk started and found nothing";
+    ASSERT_EQ(CaughtBoxes().size(), 1u);
+    EXPECT_EQ(CaughtBoxes()[0].owner, programState.mainWindow);
+    EXPECT_EQ(CaughtBoxes()[0].text, "Folder dates changed: 0 out of 0");
+    EXPECT_TRUE(IsWindowEnabled(programState.setButton));
+}
+
+TEST_F(Window, TheFolderArgumentFillsTheField)
+{
+    for (const char* given : {"C:\\My Files", ""}) {
+        ResetProgramState();
+        std::string argument = given;
+        programState.folderArgument = &argument[0];
+        ASSERT_TRUE(CreateMainWindow(Instance()));
+        EXPECT_EQ(FieldText(), given);
+        DestroyWindow(programState.mainWindow);
+        UnregisterClassA(MAIN_WINDOW_CLASS, Instance());
+    }
+    programState.mainWindow = nullptr;
+}
+
+} // namespace

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,12 +28,26 @@ struct PackedEntry {
 
 // Listings live on one stack of bytes: the walk closes them in reverse order of opening,
 // and a listing closed out of turn is given back once those above it are closed too.
+// A listing's bytes are its folder's path, then its entries.
 struct Listing {
     size_t begin;
+    size_t first;
     size_t next;
     size_t end;
     bool open;
+    bool repeatable; // the folder had not changed within a clock tick of the read
+    dev_t device;
+    ino_t inode;
+    timespec changed;
 };
+
+// The listing closed last, while its bytes are still untouched above the stack: the walk
+// lists every folder a second time right after closing its first listing, and gets this
+// one back instead of a second read of the folder and a second stat of every file, as
+// long as one stat shows the folder unchanged (any entry added, removed or renamed
+// moves its change time).
+Listing retired;
+bool hasRetired;
 
 char* arena;
 size_t arenaSize;
@@ -53,6 +68,15 @@ bool Reserve(char** block, size_t* capacity, size_t needed, size_t unit)
         return false;
     *block = static_cast<char*>(moved);
     *capacity = grown;
+    return true;
+}
+
+bool Append(const void* bytes, size_t size)
+{
+    if (!Reserve(&arena, &arenaSize, arenaTop + size, 1))
+        return false;
+    memcpy(arena + arenaTop, bytes, size);
+    arenaTop += size;
     return true;
 }
 
@@ -91,12 +115,11 @@ bool Keep(int folder, const dirent64* found)
     if (!Describe(folder, found->d_name, found->d_type, &entry))
         return true;
     entry.recordSize = static_cast<uint32_t>((sizeof entry + nameLength + 1 + 7) & ~size_t{7});
-    if (!Reserve(&arena, &arenaSize, arenaTop + entry.recordSize, 1))
+    size_t start = arenaTop;
+    if (!Append(&entry, sizeof entry) || !Append(found->d_name, nameLength + 1))
         return false;
-    memcpy(arena + arenaTop, &entry, sizeof entry);
-    memcpy(arena + arenaTop + sizeof entry, found->d_name, nameLength + 1);
-    arenaTop += entry.recordSize;
-    return true;
+    arenaTop = start + entry.recordSize;
+    return Reserve(&arena, &arenaSize, arenaTop, 1);
 }
 
 // A read that fails part way keeps what it had, as an enumeration that stops early does.
@@ -114,6 +137,28 @@ void ReadListing(int folder)
             at += found->d_reclen;
         }
     }
+}
+
+bool SameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// The retired listing again, when `path` names its folder and the folder is unchanged.
+bool Reopen(const char* path)
+{
+    if (!hasRetired)
+        return false;
+    hasRetired = false;
+    struct stat now;
+    if (!retired.repeatable || strcmp(arena + retired.begin, path) != 0 || stat(path, &now) != 0 ||
+        now.st_dev != retired.device || now.st_ino != retired.inode ||
+        !SameTime(now.st_ctim, retired.changed))
+        return false;
+    retired.open = true;
+    retired.next = retired.first;
+    arenaTop = retired.end;
+    return true;
 }
 
 void Fill(const Listing& listing, WIN32_FIND_DATAA* data)
@@ -149,6 +194,48 @@ bool FolderOfPattern(LPCSTR pattern, char* folder)
     return true;
 }
 
+// Notes what the folder looked like before it is read. A change within one tick of the
+// coarse clock that stamps it might not move its change time again, so such a listing
+// is never repeated.
+void Remember(int folder, Listing* listing)
+{
+    struct stat before;
+    timespec now;
+    if (fstat(folder, &before) != 0 || clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0)
+        return;
+    timespec resolution;
+    clock_getres(CLOCK_REALTIME_COARSE, &resolution);
+    int64_t age = (now.tv_sec - before.st_ctim.tv_sec) * 1000000000LL +
+                  (now.tv_nsec - before.st_ctim.tv_nsec);
+    listing->repeatable = age > 2 * (resolution.tv_sec * 1000000000LL + resolution.tv_nsec);
+    listing->device = before.st_dev;
+    listing->inode = before.st_ino;
+    listing->changed = before.st_ctim;
+}
+
+// Reads the folder onto the stack of bytes; false when it cannot be opened or is empty
+// (a folder removed while open lists not even "." and "..").
+bool ReadFolder(const char* path, Listing* listing)
+{
+    int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return false;
+    *listing = Listing{arenaTop, 0, 0, 0, true, false, 0, 0, {0, 0}};
+    Remember(folder, listing);
+    bool kept = Append(path, strlen(path) + 1) && Reserve(&arena, &arenaSize, arenaTop + 8, 1);
+    arenaTop = (arenaTop + 7) & ~size_t{7};
+    listing->first = listing->next = arenaTop;
+    if (kept)
+        ReadListing(folder);
+    close(folder);
+    listing->end = arenaTop;
+    if (listing->first == listing->end) {
+        arenaTop = listing->begin;
+        return false;
+    }
+    return true;
+}
+
 Listing* OpenListing(HANDLE find)
 {
     uintptr_t value = reinterpret_cast<uintptr_t>(find);
@@ -168,17 +255,11 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data)
     if (!Reserve(reinterpret_cast<char**>(&listings), &listingCapacity, listingTop + 1,
                  sizeof(Listing)))
         return INVALID_HANDLE_VALUE;
-    int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0)
+    Listing listing;
+    if (Reopen(path))
+        listing = retired;
+    else if (!ReadFolder(path, &listing))
         return INVALID_HANDLE_VALUE;
-    Listing listing = {arenaTop, arenaTop, 0, true};
-    ReadListing(folder);
-    close(folder);
-    listing.end = arenaTop;
-    if (listing.begin == listing.end) {
-        arenaTop = listing.begin;
-        return INVALID_HANDLE_VALUE;
-    }
     listings[listingTop] = listing;
     Fill(listing, data);
     HANDLE find = reinterpret_cast<HANDLE>(FIND_HANDLE_BASE + listingTop);
@@ -206,6 +287,9 @@ BOOL FindClose(HANDLE find)
     if (!listing)
         return FALSE;
     listing->open = false;
+    hasRetired = listing == &listings[listingTop - 1];
+    if (hasRetired)
+        retired = *listing;
     PopClosedListings();
     return TRUE;
 }

@@ -84,6 +84,10 @@ struct SECURITY_ATTRIBUTES;
 // Names longer than MAX_PATH - 1 bytes are left out (Windows cannot report them either).
 // Returns INVALID_HANDLE_VALUE when the folder cannot be opened or read, or the pattern is
 // not of that form; otherwise a handle, with the first entry in `data`.
+// A listing of the same folder asked for right after the last listing was closed (no other
+// FindFirstFileA in between, as the walk's two passes over a folder do) repeats that
+// listing without reading the folder again, when one stat shows that no entry was added,
+// removed or renamed since; the times of its files are then those read the first time.
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data);
 
 // Fills `data` with the next entry and returns 1; returns 0 at the end of the listing

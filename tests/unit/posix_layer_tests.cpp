@@ -152,3 +152,38 @@ TEST_F(Layer, WritingNeedsTheRightToChangeTheFolder)
 }
 
 } // namespace
+
+namespace {
+
+std::string NamesAndTimes(const std::string& folder)
+{
+    std::string seen;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "/*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return "(none)";
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            seen += std::string(data.cFileName) + "@" +
+                    std::to_string(Ticks(data.ftLastWriteTime)) + " ";
+    } while (FindNextFileA(find, &data) == 1);
+    FindClose(find);
+    return seen;
+}
+
+TEST_F(Layer, ASecondListingRightAfterTheFirstIsRepeatedOnlyWhileTheFolderIsUnchanged)
+{
+    MakeFile(In("a"), FILETIME{1, 30000000});
+    usleep(100000); // older than the coarse clock's tick, so the listing may be repeated
+    std::string first = NamesAndTimes(root);
+    SetTimes(In("a"), FILETIME{2, 30000000}, FILETIME{2, 30000000}); // the folder is unchanged
+    EXPECT_EQ(NamesAndTimes(root), first) << "repeated as read, without a second read";
+    // The same folder spelt another way is another listing, read afresh.
+    EXPECT_NE(NamesAndTimes(In("..") + root.substr(4)), first);
+    usleep(100000);
+    NamesAndTimes(root);
+    MakeFile(In("b"), FILETIME{3, 30000000});
+    EXPECT_NE(NamesAndTimes(root).find("b@"), std::string::npos) << "an added entry is seen";
+}
+
+} // namespace

@@ -8,18 +8,12 @@ build=$1 work=$2 screenshot=$3
 rm -rf "$work" && mkdir -p "$work"
 wine_start "$work"
 
-wine_run "$work/window_tests.out" "$build/tests/window_tests.exe"
-status=$?
-cat "$work/window_tests.out"
-check "in-process window tests" [ $status -eq 0 ]
+wine_suite "in-process window tests" "$work/window_tests.out" "$build/tests/window_tests.exe"
 
 tree="$work/My Tree"
 build_tree "$tree"
-wine_run "$work/ui_driver.out" "$build/tests/ui_driver.exe" "$(winpath "$build/chronotree.exe")" \
-  "$(winpath "$tree")" "Folder dates changed: 7 out of 10"
-status=$?
-cat "$work/ui_driver.out"
-check "UI driver" [ $status -eq 0 ]
+wine_suite "UI driver" "$work/ui_driver.out" "$build/tests/ui_driver.exe" \
+  "$(winpath "$build/chronotree.exe")" "$(winpath "$tree")" "Folder dates changed: 7 out of 10"
 check_tree "walked from the window" "$tree"
 
 # The window as a person sees it, kept under the build folder for a look.

@@ -5,7 +5,5 @@ set -u
 . "$(dirname "$0")/lib.sh"
 rm -rf "$2" && mkdir -p "$2"
 wine_start "$2"
-wine_run "$2/out" "$1"
-status=$?
-cat "$2/out"
-exit $status
+wine_suite "the file calls under Wine" "$2/out" "$1"
+finish

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Times the Linux command (-a -s) against the one-pass floor in bench/floor.c on three
+# trees: 10,000 folders with 100,000 files, one folder of 200,000 files, and a chain 1,500
+# folders deep. Runs alternate after a warm-up; prints the median ratio of our time to the
+# floor's, the system calls of each per folder and per file, and peak memory.
+# usage: bench/run.sh [RUNS]
+set -eu
+cd "$(dirname "$0")/.."
+runs=${1:-11}
+bash scripts/install-dependencies.sh
+for tool in strace time; do
+  dpkg -s "$tool" >/dev/null 2>&1 || apt-get install -y -q "$tool" >/dev/null
+done
+cmake --preset host >/dev/null && cmake --build --preset host --target chronotree >/dev/null
+work=build/bench && mkdir -p "$work"
+cc -O2 -Wall -Wextra -Werror -o "$work/floor" bench/floor.c
+ours=build/host/chronotree floor=$work/floor
+
+make_once() { # make_once NAME ARGS...: trees are kept between runs of this script
+  [ -e "$work/$1.done" ] && return
+  rm -rf "$work/$1" && python3 bench/make_tree.py "$work/$1" "${@:2}" && touch "$work/$1.done"
+}
+make_once wide wide 10000 100000
+make_once small wide 1000 10000
+make_once flat flat 200000
+make_once deep deep 1500
+
+seconds() { # seconds PROGRAM ARGS...
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null
+  end=$(date +%s%N)
+  echo $(((end - start) / 1000))
+}
+
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+compare() { # compare NAME FOLDERS FILES
+  local tree=$work/$1 i ratios=() ourTimes=() floorTimes=()
+  "$ours" -a -s "$tree" && "$floor" "$tree" # warm-up
+  for i in $(seq "$runs"); do
+    ourTimes+=("$(seconds "$ours" -a -s "$tree")")
+    floorTimes+=("$(seconds "$floor" "$tree")")
+  done
+  local ourMedian floorMedian
+  ourMedian=$(printf '%s\n' "${ourTimes[@]}" | median)
+  floorMedian=$(printf '%s\n' "${floorTimes[@]}" | median)
+  printf '%-6s ours %8d us  floor %8d us  ratio %s\n' "$1" "$ourMedian" "$floorMedian" \
+    "$(awk -v a="$ourMedian" -v b="$floorMedian" 'BEGIN {printf "%.3f", a / b}')"
+  for who in ours floor; do
+    if [ $who = ours ]; then program=("$ours" -a -s "$tree"); else program=("$floor" "$tree"); fi
+    strace -c -f -o "$work/$1-$who.strace" "${program[@]}"
+    awk -v who=$who -v folders="$2" -v files="$3" '
+      $NF ~ /^(newfstatat|getdents64|openat|close|utimensat|statx|fstat)$/ {
+        calls = ($4 ~ /^[0-9]+$/) ? $4 : $3; total += calls; list = list " " $NF "=" calls }
+      END { printf "       %-5s calls:%s (%.2f a folder, %.2f a file)\n", who, list,
+            total / folders, total / (files ? files : 1) }' "$work/$1-$who.strace"
+  done
+}
+
+compare wide 10000 100000
+compare flat 1 200000
+compare deep 1500 1500
+peak() { /usr/bin/time -f %M "$ours" -a -s "$work/$1" 2>&1 >/dev/null | tail -1; }
+echo "peak resident size: 1,000 folders $(peak small) KiB, 10,000 folders $(peak wide) KiB"

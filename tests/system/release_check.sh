@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Makes the release packages and runs each one unpacked in a scratch folder: the Linux
+# command directly, the 64-bit Windows program under Wine; the 32-bit program is checked
+# as a file (its runs belong to the 32-bit suite).
+# usage: release_check.sh WORKDIR
+set -u
+work=$1
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+. "$here/lib.sh"
+rm -rf "$work" && mkdir -p "$work"
+
+bash "$source_dir/scripts/release.sh" >"$work/release.log" 2>&1
+check "the release command succeeds" [ $? -eq 0 ]
+dist=$source_dir/dist
+for package in win32.zip win64.zip linux-x86_64.tar.gz; do
+  check "dist/chronotree-0.01-$package is made" [ -s "$dist/chronotree-0.01-$package" ]
+done
+
+unpacked=$work/unpacked
+mkdir -p "$unpacked"
+(cd "$unpacked" && tar xzf "$dist/chronotree-0.01-linux-x86_64.tar.gz" &&
+  unzip -q "$dist/chronotree-0.01-win32.zip" && unzip -q "$dist/chronotree-0.01-win64.zip")
+for folder in linux-x86_64 win32 win64; do
+  check "$folder package carries the usage text" [ -s "$unpacked/chronotree-0.01-$folder/USING.txt" ]
+done
+
+build_tree "$work/linux tree"
+"$unpacked/chronotree-0.01-linux-x86_64/chronotree" -a "$work/linux tree" >"$work/linux.out" 2>&1
+check "the Linux package runs" [ "$(cat "$work/linux.out")" = "Folder dates changed: 7 out of 10" ]
+check_tree "Linux package" "$work/linux tree"
+
+python3 "$here/../release/check_pe.py" "$unpacked/chronotree-0.01-win32/chronotree.exe" i386 \
+  "$source_dir/resources/chronotree-x86.manifest" 65536 >"$work/pe32.out"
+check "the 32-bit package holds the 32-bit program" [ $? -eq 0 ]
+
+wine_start "$work"
+build_tree "$work/windows tree"
+wine_run "$work/win64.out" "$unpacked/chronotree-0.01-win64/chronotree.exe" -a -s \
+  "$(winpath "$work/windows tree")"
+check "the 64-bit package runs under Wine" [ $? -eq 0 ]
+check_tree "64-bit package" "$work/windows tree"
+
+finish

@@ -41,8 +41,9 @@ static struct timespec Walk(int folder)
                     continue;
                 found = info.st_mtim;
             }
-            if (found.tv_nsec >= 0 && (newest.tv_nsec < 0 || found.tv_sec > newest.tv_sec ||
-                                       (found.tv_sec == newest.tv_sec && found.tv_nsec > newest.tv_nsec)))
+            if (found.tv_nsec >= 0 &&
+                (newest.tv_nsec < 0 || found.tv_sec > newest.tv_sec ||
+                 (found.tv_sec == newest.tv_sec && found.tv_nsec > newest.tv_nsec)))
                 newest = found;
         }
     }

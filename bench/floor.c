@@ -4,18 +4,24 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+enum { CHUNK_SIZE = 32768 };
 
 /* Returns the newest modification time below the open folder `folder`, writing it to every
    subfolder that holds a file; 0 seconds and -1 nanoseconds when there is none. */
 static struct timespec Walk(int folder)
 {
     struct timespec newest = {0, -1};
-    char chunk[32768];
+    // On the heap: a deep chain would not fit a stack of 32 KiB buffers.
+    char* chunk = malloc(CHUNK_SIZE);
+    if (!chunk)
+        return newest;
     for (;;) {
-        ssize_t got = getdents64(folder, chunk, sizeof chunk);
+        ssize_t got = getdents64(folder, chunk, CHUNK_SIZE);
         if (got <= 0)
             break;
         for (ssize_t at = 0; at < got;) {
@@ -47,6 +53,7 @@ static struct timespec Walk(int folder)
                 newest = found;
         }
     }
+    free(chunk);
     return newest;
 }
 

@@ -35,17 +35,13 @@ struct Listing {
     size_t next;
     size_t end;
     bool open;
-    bool repeatable; // the folder had not changed within a clock tick of the read
-    dev_t device;
-    ino_t inode;
-    timespec changed;
+    timespec read; // when the folder was read, less two ticks of the coarse clock
 };
 
 // The listing closed last, while its bytes are still untouched above the stack: the walk
 // lists every folder a second time right after closing its first listing, and gets this
 // one back instead of a second read of the folder and a second stat of every file, as
-// long as one stat shows the folder unchanged (any entry added, removed or renamed
-// moves its change time).
+// long as one stat shows the folder unchanged since it was read.
 Listing retired;
 bool hasRetired;
 
@@ -139,9 +135,9 @@ void ReadListing(int folder)
     }
 }
 
-bool SameTime(const timespec& a, const timespec& b)
+bool Before(const timespec& a, const timespec& b)
 {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
 
 // The retired listing again, when `path` names its folder and the folder is unchanged.
@@ -150,10 +146,11 @@ bool Reopen(const char* path)
     if (!hasRetired)
         return false;
     hasRetired = false;
+    // Adding, removing or renaming an entry moves a folder's change time, and so does
+    // moving or replacing the folder itself.
     struct stat now;
-    if (!retired.repeatable || strcmp(arena + retired.begin, path) != 0 || stat(path, &now) != 0 ||
-        now.st_dev != retired.device || now.st_ino != retired.inode ||
-        !SameTime(now.st_ctim, retired.changed))
+    if (strcmp(arena + retired.begin, path) != 0 || stat(path, &now) != 0 ||
+        !Before(now.st_ctim, retired.read))
         return false;
     retired.open = true;
     retired.next = retired.first;
@@ -194,23 +191,17 @@ bool FolderOfPattern(LPCSTR pattern, char* folder)
     return true;
 }
 
-// Notes what the folder looked like before it is read. A change within one tick of the
-// coarse clock that stamps it might not move its change time again, so such a listing
-// is never repeated.
-void Remember(int folder, Listing* listing)
+// Notes when the folder is read. The coarse clock that stamps change times may put a
+// change made just after the read into the same tick as the read itself, so the mark is
+// set two ticks earlier: only a folder unchanged since then is repeated.
+timespec ReadMark()
 {
-    struct stat before;
-    timespec now;
-    if (fstat(folder, &before) != 0 || clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0)
-        return;
-    timespec resolution;
-    clock_getres(CLOCK_REALTIME_COARSE, &resolution);
-    int64_t age = (now.tv_sec - before.st_ctim.tv_sec) * 1000000000LL +
-                  (now.tv_nsec - before.st_ctim.tv_nsec);
-    listing->repeatable = age > 2 * (resolution.tv_sec * 1000000000LL + resolution.tv_nsec);
-    listing->device = before.st_dev;
-    listing->inode = before.st_ino;
-    listing->changed = before.st_ctim;
+    timespec now = {0, 0}, tick = {0, 0};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    clock_getres(CLOCK_REALTIME_COARSE, &tick);
+    int64_t mark =
+        now.tv_sec * 1000000000LL + now.tv_nsec - 2 * (tick.tv_sec * 1000000000LL + tick.tv_nsec);
+    return timespec{static_cast<time_t>(mark / 1000000000), static_cast<long>(mark % 1000000000)};
 }
 
 // Reads the folder onto the stack of bytes; false when it cannot be opened or is empty
@@ -220,8 +211,7 @@ bool ReadFolder(const char* path, Listing* listing)
     int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0)
         return false;
-    *listing = Listing{arenaTop, 0, 0, 0, true, false, 0, 0, {0, 0}};
-    Remember(folder, listing);
+    *listing = Listing{arenaTop, 0, 0, 0, true, ReadMark()};
     bool kept = Append(path, strlen(path) + 1) && Reserve(&arena, &arenaSize, arenaTop + 8, 1);
     arenaTop = (arenaTop + 7) & ~size_t{7};
     listing->first = listing->next = arenaTop;

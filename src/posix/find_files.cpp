@@ -76,6 +76,16 @@ bool Append(const void* bytes, size_t size)
     return true;
 }
 
+// Pads the stack of bytes to the next multiple of 8, where every entry starts.
+bool AlignArena()
+{
+    size_t aligned = (arenaTop + 7) & ~size_t{7};
+    if (!Reserve(&arena, &arenaSize, aligned, 1))
+        return false;
+    arenaTop = aligned;
+    return true;
+}
+
 bool Describe(int folder, const char* name, unsigned char type, PackedEntry* entry)
 {
     *entry = PackedEntry{};
@@ -111,11 +121,7 @@ bool Keep(int folder, const dirent64* found)
     if (!Describe(folder, found->d_name, found->d_type, &entry))
         return true;
     entry.recordSize = static_cast<uint32_t>((sizeof entry + nameLength + 1 + 7) & ~size_t{7});
-    size_t start = arenaTop;
-    if (!Append(&entry, sizeof entry) || !Append(found->d_name, nameLength + 1))
-        return false;
-    arenaTop = start + entry.recordSize;
-    return Reserve(&arena, &arenaSize, arenaTop, 1);
+    return Append(&entry, sizeof entry) && Append(found->d_name, nameLength + 1) && AlignArena();
 }
 
 // A read that fails part way keeps what it had, as an enumeration that stops early does.
@@ -212,8 +218,7 @@ bool ReadFolder(const char* path, Listing* listing)
     if (folder < 0)
         return false;
     *listing = Listing{arenaTop, 0, 0, 0, true, ReadMark()};
-    bool kept = Append(path, strlen(path) + 1) && Reserve(&arena, &arenaSize, arenaTop + 8, 1);
-    arenaTop = (arenaTop + 7) & ~size_t{7};
+    bool kept = Append(path, strlen(path) + 1) && AlignArena();
     listing->first = listing->next = arenaTop;
     if (kept)
         ReadListing(folder);

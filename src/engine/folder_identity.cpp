@@ -6,13 +6,7 @@
 
 namespace {
 
-struct Identity {
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-};
-
-bool ReadIdentity(const char* path, Identity* into)
+bool ReadIdentity(const char* path, FolderIdentity* into)
 {
     HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -22,7 +16,7 @@ bool ReadIdentity(const char* path, Identity* into)
     bool known = GetFileInformationByHandle(folder, &info) != 0;
     CloseHandle(folder);
     if (known)
-        *into = Identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+        *into = FolderIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
     return known;
 }
 
@@ -33,12 +27,8 @@ bool KnowIdentity(char* buffer, WalkLevel* level)
     if (!level->identityKnown) {
         char saved = *level->tail;
         *level->tail = '\0';
-        Identity identity = {0, 0, 0};
-        level->identityKnown = ReadIdentity(buffer, &identity);
+        level->identityKnown = ReadIdentity(buffer, &level->identity);
         *level->tail = saved;
-        level->volume = identity.volume;
-        level->indexHigh = identity.indexHigh;
-        level->indexLow = identity.indexLow;
     }
     return level->identityKnown;
 }
@@ -51,12 +41,12 @@ bool LeadsBackUpThePath(char* buffer, WalkLevel* level, const char* name)
     if (length + 1 > static_cast<size_t>(buffer + PATH_BUFFER_SIZE - level->tail))
         return false; // the descent itself will find that it does not fit
     memcpy(level->tail, name, length + 1);
-    Identity entry;
+    FolderIdentity entry;
     if (!ReadIdentity(buffer, &entry))
         return false;
     for (WalkLevel* up = level; up; up = up->parent) {
-        if (KnowIdentity(buffer, up) && up->volume == entry.volume &&
-            up->indexHigh == entry.indexHigh && up->indexLow == entry.indexLow)
+        if (KnowIdentity(buffer, up) && up->identity.volume == entry.volume &&
+            up->identity.indexHigh == entry.indexHigh && up->identity.indexLow == entry.indexLow)
             return true;
     }
     return false;

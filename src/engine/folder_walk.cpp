@@ -119,7 +119,7 @@ FILETIME StampNewestTimes(char* buffer, char* at, const char* name, WalkLevel* p
     char* tail = AppendFolderName(buffer, at, name);
     if (!tail)
         return FILETIME{0, 0}; // a path that cannot fit is a listing that cannot start
-    WalkLevel level = {parent, tail, 0, 0, 0, false};
+    WalkLevel level = {parent, tail, {0, 0, 0}, false};
     FILETIME newest = StampSubfolders(buffer, &level);
     return LaterFileTime(newest, NewestFileTime(buffer, tail));
 }

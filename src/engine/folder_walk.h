@@ -9,13 +9,18 @@
 constexpr size_t PATH_BUFFER_SIZE = 32768;
 constexpr size_t MAX_FOLDER_ARGUMENT = 32511;
 
+// Which folder a path names, whatever the path: its volume and its file index.
+struct FolderIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
 // One folder on the path being walked, so that a link back up the path can be caught.
 struct WalkLevel {
     WalkLevel* parent;
     char* tail; // just behind this folder's trailing separator in the path buffer
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
+    FolderIdentity identity;
     bool identityKnown;
 };
 

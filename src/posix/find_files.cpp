@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>

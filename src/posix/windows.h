@@ -5,16 +5,13 @@
 #include <cstdint>
 
 typedef uint32_t DWORD;
-typedef uint16_t WORD;
 typedef int BOOL;
 typedef unsigned int UINT;
 typedef void* HANDLE;
 typedef struct PosixInstance* HINSTANCE;
 typedef struct PosixWindow* HWND;
 typedef const char* LPCSTR;
-typedef char* LPSTR;
 
-#define WINAPI
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
@@ -31,7 +28,6 @@ constexpr DWORD FILE_SHARE_DELETE = 0x4;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
 
-constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_ICONERROR = 0x10;
 constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr int IDOK = 1;

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+void (*walkProgress)(const char* folder);
+
 namespace {
 
 // One enumeration record serves every level: a level reads the entry before descending
@@ -80,6 +82,8 @@ FILETIME StampSubfolders(char* buffer, WalkLevel* level)
     HANDLE find = StartListing(buffer, level->tail);
     if (find == INVALID_HANDLE_VALUE)
         return newest;
+    if (walkProgress)
+        walkProgress(buffer);
     do {
         if (!IsSubfolder(walkEntry))
             continue;

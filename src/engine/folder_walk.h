@@ -24,6 +24,11 @@ struct WalkLevel {
     bool identityKnown;
 };
 
+// Told of each folder as the walk starts to list its subfolders (the path ends in a
+// separator); null unless a front end follows the walk. Set before RunProgram, which
+// leaves it as it is.
+extern void (*walkProgress)(const char* folder);
+
 // Walks `path` (absent, empty or longer than MAX_FOLDER_ARGUMENT: does nothing at all).
 // Resets and then fills programState.visitedCount and programState.changedCount.
 void RunFolderWalk(const char* path);

@@ -1,11 +1,13 @@
-// File handles name a path; the look-up happens when a handle is used, which costs the
-// walk one system call per folder it writes (utimensat) instead of three.
+// File handles name a path; the look-up happens when a handle is used, relative to the held
+// folders, so a write costs one system call: futimens on the folder the walk has just
+// listed (the very folder that was read, whatever has been renamed since), or utimensat
+// relative to a held parent.
 #include "file_time.h"
 #include "handle_values.h"
+#include "held_folders.h"
 
 #include <windows.h>
 
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,10 +15,11 @@
 namespace {
 
 constexpr int FILE_HANDLE_COUNT = 16;
+constexpr size_t HANDLE_PATH_SIZE = 32768;
 
 struct FileHandle {
     bool open;
-    char path[PATH_MAX];
+    char path[HANDLE_PATH_SIZE];
 };
 
 FileHandle handles[FILE_HANDLE_COUNT];
@@ -30,17 +33,27 @@ FileHandle* OpenHandle(HANDLE file)
     return handle->open ? handle : nullptr;
 }
 
+// The handle's entry: a held folder (name null), or a name relative to a held folder.
+int Entry(FileHandle* handle, const char** name)
+{
+    return handle ? HoldEntry(handle->path, name) : -1;
+}
+
 } // namespace
 
 HANDLE CreateFileA(LPCSTR path, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE)
 {
     size_t length = strlen(path);
-    if (length == 0 || length >= PATH_MAX)
+    while (length > 1 && path[length - 1] == '/')
+        length--; // "dir/" names dir
+    if (length == 0 || length >= HANDLE_PATH_SIZE)
         return INVALID_HANDLE_VALUE;
     for (int i = 0; i < FILE_HANDLE_COUNT; i++) {
         if (!handles[i].open) {
             handles[i].open = true;
-            memcpy(handles[i].path, path, length + 1);
+            memcpy(handles[i].path, path, length);
+            handles[i].path[length] = '\0';
+            NoteUseBegins();
             return reinterpret_cast<HANDLE>(FILE_HANDLE_BASE + i);
         }
     }
@@ -50,8 +63,9 @@ HANDLE CreateFileA(LPCSTR path, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD
 BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* lastAccess,
                  const FILETIME* lastWrite)
 {
-    FileHandle* handle = OpenHandle(file);
-    if (!handle)
+    const char* name;
+    int folder = Entry(OpenHandle(file), &name);
+    if (folder == -1)
         return FALSE;
     timespec times[2];
     times[0].tv_nsec = UTIME_OMIT;
@@ -60,14 +74,15 @@ BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* lastAccess,
         times[0] = TimespecFromFileTime(*lastAccess);
     if (lastWrite)
         times[1] = TimespecFromFileTime(*lastWrite);
-    return utimensat(AT_FDCWD, handle->path, times, 0) == 0;
+    return (name ? utimensat(folder, name, times, 0) : futimens(folder, times)) == 0;
 }
 
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
 {
-    FileHandle* handle = OpenHandle(file);
+    const char* name;
+    int folder = Entry(OpenHandle(file), &name);
     struct stat found;
-    if (!handle || stat(handle->path, &found) != 0)
+    if (folder == -1 || (name ? fstatat(folder, name, &found, 0) : fstat(folder, &found)) != 0)
         return FALSE;
     memset(info, 0, sizeof *info);
     info->dwFileAttributes =
@@ -90,5 +105,6 @@ BOOL CloseHandle(HANDLE object)
     if (!handle)
         return FALSE;
     handle->open = false;
+    NoteUseEnds();
     return TRUE;
 }

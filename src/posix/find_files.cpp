@@ -1,11 +1,12 @@
-// Folder listings: one getdents64 pass per FindFirstFileA, with the descriptor closed
-// before it returns, so a deep walk never runs out of descriptors.
+// Folder listings, read with getdents64 through the descriptor of the held folder. A folder
+// whose entries fit the listing budget is read whole by FindFirstFileA; a wider one is read
+// in batches of that size, through a descriptor of its own.
 #include "file_time.h"
 #include "handle_values.h"
+#include "held_folders.h"
 
 #include <windows.h>
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -16,23 +17,22 @@
 
 namespace {
 
-// One entry as kept between FindFirstFileA and FindNextFileA; the name follows it.
-struct PackedEntry {
-    DWORD attributes;
-    FILETIME lastWrite;
-    FILETIME lastAccess;
-    uint64_t size;
-    uint32_t recordSize;
-};
+// An entry as kept: its last-write time, its kind, then its name and a NUL. Entries follow
+// each other unaligned; they are read with memcpy.
+constexpr size_t ENTRY_HEADER = 9;
+// What one listing keeps at most: a wider folder is read in batches of this size, and read
+// again for a second listing instead of being repeated.
+constexpr size_t LISTING_BUDGET = 4 * 1024 * 1024;
+enum : uint8_t { KIND_FILE, KIND_FOLDER, KIND_LINK, KIND_FOLDER_LINK };
 
-// Listings live on one stack of bytes: the walk closes them in reverse order of opening,
-// and a listing closed out of turn is given back once those above it are closed too.
-// A listing's bytes are its folder's path, then its entries.
 struct Listing {
-    size_t begin;
-    size_t first;
+    size_t begin; // its entries start here on the stack of bytes
     size_t next;
     size_t end;
+    size_t capacity; // a batched listing refills [begin, begin + capacity)
+    uint64_t folder; // the held folder's serial
+    int own; // a batched listing's descriptor, else -1
+    off_t resume; // where its next batch starts; -1 once the folder is read to its end
     bool open;
     timespec read; // when the folder was read, less two ticks of the coarse clock
 };
@@ -44,6 +44,8 @@ struct Listing {
 Listing retired;
 bool hasRetired;
 
+// Listings live on one stack of bytes: the walk closes them in reverse order of opening,
+// and a listing closed out of turn is given back once those above it are closed too.
 char* arena;
 size_t arenaSize;
 size_t arenaTop;
@@ -66,75 +68,63 @@ bool Reserve(char** block, size_t* capacity, size_t needed, size_t unit)
     return true;
 }
 
-bool Append(const void* bytes, size_t size)
+uint8_t Describe(int folder, const dirent64* found, uint64_t* lastWrite)
 {
-    if (!Reserve(&arena, &arenaSize, arenaTop + size, 1))
-        return false;
-    memcpy(arena + arenaTop, bytes, size);
-    arenaTop += size;
-    return true;
-}
-
-// Pads the stack of bytes to the next multiple of 8, where every entry starts.
-bool AlignArena()
-{
-    size_t aligned = (arenaTop + 7) & ~size_t{7};
-    if (!Reserve(&arena, &arenaSize, aligned, 1))
-        return false;
-    arenaTop = aligned;
-    return true;
-}
-
-bool Describe(int folder, const char* name, unsigned char type, PackedEntry* entry)
-{
-    *entry = PackedEntry{};
-    if (type == DT_DIR) {
-        entry->attributes = FILE_ATTRIBUTE_DIRECTORY; // the walk never reads a folder's times
-        return true;
-    }
+    *lastWrite = 0;
+    if (found->d_type == DT_DIR)
+        return KIND_FOLDER; // the walk never reads a folder's time from its listing
     struct stat own;
-    if (fstatat(folder, name, &own, AT_SYMLINK_NOFOLLOW) != 0)
-        return false; // gone since the listing was read
-    if (S_ISDIR(own.st_mode)) {
-        entry->attributes = FILE_ATTRIBUTE_DIRECTORY;
-    } else if (S_ISLNK(own.st_mode)) {
-        struct stat target;
-        bool toFolder = fstatat(folder, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
-        entry->attributes =
-            FILE_ATTRIBUTE_REPARSE_POINT | (toFolder ? FILE_ATTRIBUTE_DIRECTORY : 0);
-    } else {
-        entry->attributes = FILE_ATTRIBUTE_NORMAL;
-    }
-    entry->lastWrite = FileTimeFromTimespec(own.st_mtim);
-    entry->lastAccess = FileTimeFromTimespec(own.st_atim);
-    entry->size = static_cast<uint64_t>(own.st_size);
-    return true;
+    if (fstatat(folder, found->d_name, &own, AT_SYMLINK_NOFOLLOW) != 0)
+        return 0xFF; // gone since the listing was read
+    FILETIME time = FileTimeFromTimespec(own.st_mtim);
+    *lastWrite = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    if (S_ISDIR(own.st_mode))
+        return KIND_FOLDER;
+    if (!S_ISLNK(own.st_mode))
+        return KIND_FILE;
+    struct stat target;
+    bool toFolder = fstatat(folder, found->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+    return toFolder ? KIND_FOLDER_LINK : KIND_LINK;
 }
 
-bool Keep(int folder, const dirent64* found)
+// Packs one entry at `at`, which has room; returns the bytes used.
+size_t Pack(int folder, const dirent64* found, size_t nameLength, char* at)
 {
-    size_t nameLength = strlen(found->d_name);
-    if (nameLength >= MAX_PATH)
-        return true;
-    PackedEntry entry;
-    if (!Describe(folder, found->d_name, found->d_type, &entry))
-        return true;
-    entry.recordSize = static_cast<uint32_t>((sizeof entry + nameLength + 1 + 7) & ~size_t{7});
-    return Append(&entry, sizeof entry) && Append(found->d_name, nameLength + 1) && AlignArena();
+    uint64_t lastWrite;
+    uint8_t kind = Describe(folder, found, &lastWrite);
+    if (kind == 0xFF)
+        return 0;
+    memcpy(at, &lastWrite, sizeof lastWrite);
+    at[8] = static_cast<char>(kind);
+    memcpy(at + ENTRY_HEADER, found->d_name, nameLength + 1);
+    return ENTRY_HEADER + nameLength + 1;
 }
 
-// A read that fails part way keeps what it had, as an enumeration that stops early does.
-void ReadListing(int folder)
+enum class Batch { Ended, Full, Failed };
+
+// Reads entries of `folder` onto the stack of bytes behind listing->end, up to `limit`
+// bytes from its begin; listing->resume follows what was read. Every getdents64 read is
+// packed whole: a kept entry is never larger than the record it came from.
+Batch ReadBatch(int folder, Listing* listing, size_t limit)
 {
     alignas(dirent64) static char chunk[65536];
     for (;;) {
-        ssize_t got = getdents64(folder, chunk, sizeof chunk);
+        size_t room = listing->begin + limit - listing->end;
+        size_t ask = room < sizeof chunk ? room : sizeof chunk;
+        if (ask < 1024)
+            return Batch::Full;
+        if (!Reserve(&arena, &arenaSize, listing->end + ask, 1))
+            return Batch::Failed;
+        ssize_t got = getdents64(folder, chunk, ask);
         if (got <= 0)
-            return;
+            return got == 0 ? Batch::Ended : Batch::Failed;
         for (ssize_t at = 0; at < got;) {
             const dirent64* found = reinterpret_cast<const dirent64*>(chunk + at);
-            if (!Keep(folder, found))
-                return;
+            size_t nameLength = strlen(found->d_name);
+            // Names Windows could not report either are left out.
+            if (nameLength < MAX_PATH)
+                listing->end += Pack(folder, found, nameLength, arena + listing->end);
+            listing->resume = found->d_off;
             at += found->d_reclen;
         }
     }
@@ -145,8 +135,8 @@ bool Before(const timespec& a, const timespec& b)
     return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
 
-// The retired listing again, when `path` names its folder and the folder is unchanged.
-bool Reopen(const char* path)
+// The retired listing again, when it is of the same held folder, whole, and unchanged.
+bool Reopen(int folder, uint64_t serial)
 {
     if (!hasRetired)
         return false;
@@ -154,45 +144,11 @@ bool Reopen(const char* path)
     // Adding, removing or renaming an entry moves a folder's change time, and so does
     // moving or replacing the folder itself.
     struct stat now;
-    if (strcmp(arena + retired.begin, path) != 0 || stat(path, &now) != 0 ||
-        !Before(now.st_ctim, retired.read))
+    if (retired.folder != serial || fstat(folder, &now) != 0 || !Before(now.st_ctim, retired.read))
         return false;
     retired.open = true;
-    retired.next = retired.first;
+    retired.next = retired.begin;
     arenaTop = retired.end;
-    return true;
-}
-
-void Fill(const Listing& listing, WIN32_FIND_DATAA* data)
-{
-    PackedEntry entry;
-    memcpy(&entry, arena + listing.next, sizeof entry);
-    memset(data, 0, sizeof *data);
-    data->dwFileAttributes = entry.attributes;
-    data->ftLastWriteTime = entry.lastWrite;
-    data->ftLastAccessTime = entry.lastAccess;
-    data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
-    data->nFileSizeLow = static_cast<DWORD>(entry.size);
-    strcpy(data->cFileName, arena + listing.next + sizeof entry);
-}
-
-void PopClosedListings()
-{
-    while (listingTop > 0 && !listings[listingTop - 1].open) {
-        listingTop--;
-        arenaTop = listings[listingTop].begin;
-    }
-}
-
-// The folder's path is the pattern less its final '*'; the trailing '/' stays, so a
-// link to a folder is followed.
-bool FolderOfPattern(LPCSTR pattern, char* folder)
-{
-    size_t length = strlen(pattern);
-    if (length < 2 || pattern[length - 1] != '*' || pattern[length - 2] != '/' || length > PATH_MAX)
-        return false;
-    memcpy(folder, pattern, length - 1);
-    folder[length - 1] = '\0';
     return true;
 }
 
@@ -209,24 +165,77 @@ timespec ReadMark()
     return timespec{static_cast<time_t>(mark / 1000000000), static_cast<long>(mark % 1000000000)};
 }
 
-// Reads the folder onto the stack of bytes; false when it cannot be opened or is empty
-// (a folder removed while open lists not even "." and "..").
-bool ReadFolder(const char* path, Listing* listing)
+// Reads the folder onto the stack of bytes: whole when it fits the budget, else its first
+// batch, keeping a descriptor for the rest. False when it cannot be read or is empty (a
+// folder removed while open lists not even "." and "..").
+bool ReadFolder(int folder, uint64_t serial, bool atStart, Listing* listing)
 {
-    int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0)
+    if (!atStart && lseek(folder, 0, SEEK_SET) != 0)
         return false;
-    *listing = Listing{arenaTop, 0, 0, 0, true, ReadMark()};
-    bool kept = Append(path, strlen(path) + 1) && AlignArena();
-    listing->first = listing->next = arenaTop;
-    if (kept)
-        ReadListing(folder);
-    close(folder);
-    listing->end = arenaTop;
-    if (listing->first == listing->end) {
+    *listing =
+        Listing{arenaTop, arenaTop, arenaTop, LISTING_BUDGET, serial, -1, 0, true, ReadMark()};
+    Batch batch = ReadBatch(folder, listing, LISTING_BUDGET);
+    if (batch == Batch::Full)
+        listing->own = DuplicateForListing(folder);
+    if (batch == Batch::Full && listing->own < 0) // no descriptor to come back with
+        batch = ReadBatch(folder, listing, static_cast<size_t>(-1) / 2);
+    if (batch != Batch::Full)
+        listing->resume = -1;
+    arenaTop = listing->own >= 0 ? listing->begin + listing->capacity : listing->end;
+    if (listing->begin == listing->end) {
         arenaTop = listing->begin;
         return false;
     }
+    return true;
+}
+
+// The next batch of a batched listing, in place of the last one.
+bool Refill(Listing* listing)
+{
+    if (listing->own < 0 || listing->resume == -1)
+        return false;
+    listing->end = listing->next = listing->begin;
+    Batch batch = lseek(listing->own, listing->resume, SEEK_SET) == listing->resume
+                      ? ReadBatch(listing->own, listing, listing->capacity)
+                      : Batch::Failed;
+    if (batch != Batch::Full)
+        listing->resume = -1;
+    return listing->end > listing->begin;
+}
+
+size_t EntrySize(size_t at) { return ENTRY_HEADER + strlen(arena + at + ENTRY_HEADER) + 1; }
+
+void Fill(const Listing& listing, WIN32_FIND_DATAA* data)
+{
+    uint64_t lastWrite;
+    memcpy(&lastWrite, arena + listing.next, sizeof lastWrite);
+    uint8_t kind = static_cast<uint8_t>(arena[listing.next + 8]);
+    memset(data, 0, sizeof *data);
+    data->dwFileAttributes = kind == KIND_FILE     ? FILE_ATTRIBUTE_NORMAL
+                             : kind == KIND_FOLDER ? FILE_ATTRIBUTE_DIRECTORY
+                             : kind == KIND_LINK
+                                 ? FILE_ATTRIBUTE_REPARSE_POINT
+                                 : FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    data->ftLastWriteTime =
+        FILETIME{static_cast<DWORD>(lastWrite), static_cast<DWORD>(lastWrite >> 32)};
+    strcpy(data->cFileName, arena + listing.next + ENTRY_HEADER);
+}
+
+void PopClosedListings()
+{
+    while (listingTop > 0 && !listings[listingTop - 1].open) {
+        listingTop--;
+        arenaTop = listings[listingTop].begin;
+    }
+}
+
+// The folder's path is the pattern less its final '*'.
+bool FolderOfPattern(LPCSTR pattern, size_t* length)
+{
+    size_t whole = strlen(pattern);
+    if (whole < 2 || pattern[whole - 1] != '*' || pattern[whole - 2] != '/')
+        return false;
+    *length = whole - 1;
     return true;
 }
 
@@ -243,21 +252,29 @@ Listing* OpenListing(HANDLE find)
 
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data)
 {
-    char path[PATH_MAX];
-    if (!FolderOfPattern(pattern, path))
+    size_t length;
+    if (!FolderOfPattern(pattern, &length))
         return INVALID_HANDLE_VALUE;
     if (!Reserve(reinterpret_cast<char**>(&listings), &listingCapacity, listingTop + 1,
                  sizeof(Listing)))
         return INVALID_HANDLE_VALUE;
+    uint64_t serial;
+    bool atStart;
+    int folder = HoldFolder(pattern, length, &serial, &atStart);
+    if (folder < 0) {
+        hasRetired = false;
+        return INVALID_HANDLE_VALUE;
+    }
     Listing listing;
-    if (Reopen(path))
+    if (Reopen(folder, serial))
         listing = retired;
-    else if (!ReadFolder(path, &listing))
+    else if (!ReadFolder(folder, serial, atStart, &listing))
         return INVALID_HANDLE_VALUE;
     listings[listingTop] = listing;
     Fill(listing, data);
     HANDLE find = reinterpret_cast<HANDLE>(FIND_HANDLE_BASE + listingTop);
     listingTop++;
+    NoteUseBegins();
     return find;
 }
 
@@ -266,11 +283,13 @@ BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data)
     Listing* listing = OpenListing(find);
     if (!listing)
         return FALSE;
-    PackedEntry entry;
-    memcpy(&entry, arena + listing->next, sizeof entry);
-    if (listing->next + entry.recordSize >= listing->end)
+    if (listing->next >= listing->end)
         return FALSE;
-    listing->next += entry.recordSize;
+    size_t after = listing->next + EntrySize(listing->next);
+    if (after < listing->end)
+        listing->next = after;
+    else if (!Refill(listing))
+        return FALSE;
     Fill(*listing, data);
     return TRUE;
 }
@@ -281,9 +300,13 @@ BOOL FindClose(HANDLE find)
     if (!listing)
         return FALSE;
     listing->open = false;
-    hasRetired = listing == &listings[listingTop - 1];
+    // Only a listing read whole may be repeated: a batched one holds its last batch alone.
+    hasRetired = listing == &listings[listingTop - 1] && listing->own < 0;
+    if (listing->own >= 0)
+        CloseListingDescriptor(listing->own);
     if (hasRetired)
         retired = *listing;
     PopClosedListings();
+    NoteUseEnds();
     return TRUE;
 }

@@ -67,23 +67,46 @@ struct BY_HANDLE_FILE_INFORMATION {
 
 struct SECURITY_ATTRIBUTES;
 
+// How paths are resolved, for every call below that takes one:
+// - The layer holds open the folders on the path of the latest listing (a stack of
+//   descriptors, one a folder), and opens a path relative to the deepest of them on it
+//   (openat, fstatat, utimensat, futimens), so a call costs the same at any depth, and a
+//   path longer than PATH_MAX works up to 32767 bytes. ".." is never used to come back up.
+// - At most half the process's descriptor limit (RLIMIT_NOFILE, read when a walk starts
+//   afresh), and never more than 1024, are held. Past that some folders are let go of,
+//   those at multiples of high powers of two in depth last, and opened again from the
+//   nearest held folder when they are needed; so walking back up a chain reopens each
+//   stretch from a nearby kept folder, not from the top. With 24 descriptors a chain of
+//   3000 folders is still walked and set to the bottom.
+// - Moves under the walk: a held folder is used through its descriptor, so a folder
+//   renamed or replaced while the walk is inside it is still the folder listed and
+//   written, and whatever takes its old path is not touched. A folder that was let go of
+//   is used again only if its path still names the same folder (device and inode); if
+//   not, the call fails, so nothing is written that was not read. Once no listing and no
+//   file handle is open (between two walks), only the first held folder is kept, and it
+//   is used again only while its path still names it.
+
 // Starts listing the folder named by `pattern`, which must end in a separator and `*`
-// ("dir/*"); any other pattern fails. The whole listing is read here, so no descriptor
-// stays open: "." and ".." and every other entry, in the directory's own order.
-// Each entry is reported as Windows reports it:
-// - a folder has FILE_ATTRIBUTE_DIRECTORY; its times are not read and stay zero;
+// ("dir/*"); any other pattern fails. "." and ".." and every other entry come in the
+// directory's own order. Each entry is reported as Windows reports it, with
+// dwFileAttributes, ftLastWriteTime and cFileName filled and every other field zero:
+// - a folder has FILE_ATTRIBUTE_DIRECTORY; its time is not read and stays zero;
 // - a symbolic link to a folder has FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
 //   any other link (to a file, dangling, a loop) has FILE_ATTRIBUTE_REPARSE_POINT alone
-//   and counts as a file; a link's times are its own, never its target's;
-// - anything else has FILE_ATTRIBUTE_NORMAL and its own times;
+//   and counts as a file; a link's time is its own, never its target's;
+// - anything else has FILE_ATTRIBUTE_NORMAL and its own time;
 // - an entry that vanishes between the listing and its stat is left out.
 // Names longer than MAX_PATH - 1 bytes are left out (Windows cannot report them either).
+// Memory: a listing keeps at most 4 MiB of entries (about 200,000 files of short names).
+// A folder that fits is read whole here; a wider one is read in batches of that size
+// through a descriptor of its own, as FindNextFileA reaches the end of each batch.
 // Returns INVALID_HANDLE_VALUE when the folder cannot be opened or read, or the pattern is
 // not of that form; otherwise a handle, with the first entry in `data`.
 // A listing of the same folder asked for right after the last listing was closed (no other
 // FindFirstFileA in between, as the walk's two passes over a folder do) repeats that
-// listing without reading the folder again, when one stat shows that no entry was added,
-// removed or renamed since; the times of its files are then those read the first time.
+// listing without reading the folder again, when it was read whole, the path is spelled
+// the same, and one stat shows that no entry was added, removed or renamed since; the
+// times of its files are then those read the first time. A wider folder is read again.
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data);
 
 // Fills `data` with the next entry and returns 1; returns 0 at the end of the listing
@@ -94,18 +117,20 @@ BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);
 BOOL FindClose(HANDLE find);
 
 // Makes a handle naming `path` for SetFileTime or GetFileInformationByHandle. Nothing is
-// opened here: the path is looked up (following links) when the handle is used, and
-// a missing path or one the caller may not change makes that later call fail.
-// Fails with INVALID_HANDLE_VALUE only when the path is empty or longer than the
-// system accepts, or every handle is in use. Access, sharing, creation disposition and
-// flags are accepted as given: folders need no FILE_FLAG_BACKUP_SEMANTICS here.
+// opened here: the path is looked up (following links) when the handle is used; a path
+// that names a held folder is that folder (see above). A missing path, or one the caller
+// may not change, makes that later call fail. Fails with INVALID_HANDLE_VALUE only when
+// the path is empty or longer than 32767 bytes, or all 16 handles are in use. Access,
+// sharing, creation disposition and flags are accepted as given: folders need no
+// FILE_FLAG_BACKUP_SEMANTICS here.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 
 // Sets the given times of the handle's file: `lastWrite` becomes the modification time,
 // `lastAccess` the access time; an absent time stays as it was. `creation` is ignored:
-// POSIX keeps no creation time. Times are exact to 100 ns. Returns non-zero on success,
-// 0 when the file is gone or the caller may not change its times.
+// POSIX keeps no creation time. Times are exact to 100 ns. Through a link to a folder the
+// target is set and the link keeps its own times. Returns non-zero on success, 0 when the
+// file is gone or the caller may not change its times.
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
                  const FILETIME* lastWrite);
 

@@ -79,7 +79,7 @@ int Resolve(const std::string& path)
 
 int Add(int parent, const std::string& name, bool folder, uint64_t time, int target)
 {
-    nodes.push_back(Node{name, folder, time, target, {}});
+    nodes.push_back(Node{name, folder, time, target, {}, 1, 0});
     int id = static_cast<int>(nodes.size()) - 1;
     nodes[parent].children.push_back(id);
     return id;
@@ -138,7 +138,7 @@ bool ListingRefused(const std::string& folder)
 
 void Reset()
 {
-    nodes.assign(1, Node{"", true, 0, -1, {}});
+    nodes.assign(1, Node{"", true, 0, -1, {}, 1, 0});
     lastPath.clear();
     lastSteps.clear();
     injected = Faults();
@@ -161,6 +161,11 @@ int AddLink(int parent, const std::string& name, int target)
     return Add(parent, name, false, 7, target);
 }
 uint64_t TimeOf(int node) { return nodes[node].time; }
+void SetIdentity(int node, DWORD volume, DWORD index)
+{
+    nodes[node].volume = volume;
+    nodes[node].index = index;
+}
 Faults& faults() { return injected; }
 std::vector<std::string>& log() { return calls; }
 int OpenListings() { return static_cast<int>(listings.size()); }
@@ -249,8 +254,10 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
     if (handle == handles.end())
         return FALSE;
     memset(info, 0, sizeof *info);
-    info->dwVolumeSerialNumber = 1;
-    info->nFileIndexLow = static_cast<DWORD>(handle->second.node);
+    const Node& node = nodes[handle->second.node];
+    info->dwVolumeSerialNumber = node.volume;
+    info->nFileIndexLow = node.index ? node.index : static_cast<DWORD>(handle->second.node);
+    info->ftLastWriteTime = MakeTime(node.time);
     return TRUE;
 }
 

@@ -18,6 +18,8 @@ struct Node {
     uint64_t time;
     int linkTarget; // -1, or the folder a link leads to
     std::vector<int> children;
+    DWORD volume = 1; // the identity GetFileInformationByHandle gives: volume and index
+    DWORD index = 0; // 0: the node's number
 };
 
 struct Faults {
@@ -35,6 +37,8 @@ int AddFolder(int parent, const std::string& name, uint64_t time = 1);
 int AddFile(int parent, const std::string& name, uint64_t time);
 int AddLink(int parent, const std::string& name, int target);
 uint64_t TimeOf(int node);
+// Gives the node another identity, as a folder on another volume may have.
+void SetIdentity(int node, DWORD volume, DWORD index);
 
 Faults& faults();
 // One line per call: "list PATTERN", "open PATH", "set PATH TIME", "id PATH".

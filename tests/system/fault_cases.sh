@@ -76,27 +76,93 @@ check "b gets its own newest" has_mtime "$l/b" "$(epoch "$T2")"
 # a, a/up (stopped), a/toB, a/toB/toA (stopped), b, b/toA, b/toA/up (stopped), b/toA/toB (stopped)
 check "links: counts" [ "$(summary)" = "Folder dates changed: 4 out of 8" ]
 
-# Deeper than a path can name: the levels that fit are set, the walk ends cleanly.
-d=$work/deep
-python3 - "$d" <<'PYTHON'
+# Links to files count as files, with their own times: one newer than every real file
+# sets its folder.
+make_file "$l/withlink/real" "$T1"
+ln -s real "$l/withlink/newer"
+touch -h -d "2030-03-03 UTC" "$l/withlink/newer"
+run -a "$l"
+check "a link to a file, newer than the files, sets its folder" \
+  has_mtime "$l/withlink" "$(epoch 2030-03-03)"
+
+# Chains far deeper than PATH_MAX: make_chain ROOT LEVELS [FILE_LEVEL...] makes a chain of
+# "d" folders (openat, since no path can name the deep ones), each file at its level
+# stamped 1e9 + level, and a file at the bottom stamped 2e9.
+make_chain() {
+  python3 - "$@" <<'PYTHON'
 import os, sys
-root = sys.argv[1]
+root, levels, marks = sys.argv[1], int(sys.argv[2]), {int(a) for a in sys.argv[3:]}
 os.makedirs(root)
 fd = os.open(root, os.O_RDONLY)
-for level in range(1, 2201):
+for level in range(1, levels + 1):
     os.mkdir("d", dir_fd=fd)
-    if level == 100:
-        os.close(os.open("f", os.O_CREAT | os.O_WRONLY, 0o644, dir_fd=fd))
-        os.utime("f", (1e9, 1e9), dir_fd=fd)
     below = os.open("d", os.O_RDONLY, dir_fd=fd)
     os.close(fd)
     fd = below
+    if level in marks:
+        os.close(os.open("f", os.O_CREAT | os.O_WRONLY, 0o644, dir_fd=fd))
+        os.utime("f", (1e9 + level, 1e9 + level), dir_fd=fd)
 os.close(os.open("bottom", os.O_CREAT | os.O_WRONLY, 0o644, dir_fd=fd))
+os.utime("bottom", (2e9, 2e9), dir_fd=fd)
+PYTHON
+}
+# chain_times ROOT LEVEL...: the modification seconds of those levels, one a line.
+chain_times() {
+  python3 - "$@" <<'PYTHON'
+import os, sys
+fd, wanted = os.open(sys.argv[1], os.O_RDONLY), [int(a) for a in sys.argv[2:]]
+for level in range(1, max(wanted) + 1):
+    below = os.open("d", os.O_RDONLY, dir_fd=fd)
+    os.close(fd)
+    fd = below
+    if level in wanted:
+        print(int(os.fstat(fd).st_mtime))
+PYTHON
+}
+d=$work/chain
+make_chain "$d" 3000
+run -a "$d"
+check "a chain of 3000: every folder set" [ "$(summary)" = "Folder dates changed: 3000 out of 3000" ]
+check "from the top of the chain to its bottom" \
+  [ "$(chain_times "$d" 1 2041 3000 | sort -u)" = 2000000000 ]
+find "$d" -type d -exec touch -m -d "2001-01-01 UTC" {} + 2>/dev/null
+(ulimit -n 24 && "$program" -a "$d" >"$work/out" 2>"$work/err")
+check "with 24 descriptors: every folder set" [ "$(summary)" = "Folder dates changed: 3000 out of 3000" ]
+check "and still to the bottom" [ "$(chain_times "$d" 1 1500 3000 | sort -u)" = 2000000000 ]
+
+# Deeper than the path buffer can spell: the levels that fit are walked, those below are
+# not reached, and the walk ends cleanly.
+d=$work/deeper
+make_chain "$d" 17000 5000
+run -a "$d"
+check "a chain of 17000 ends cleanly" [ $? -eq 0 ]
+check "the 5000 levels above the file at 5000 are set" \
+  grep -q "^Folder dates changed: 5000 out of 16[0-9][0-9][0-9]\$" "$work/out"
+check "to that file's time" [ "$(chain_times "$d" 1 5000 | sort -u)" = 1000005000 ]
+
+# Links far below PATH_MAX: one back to the top (counted, not entered), one to a sibling
+# (followed, so its newer file reaches up the chain).
+d=$work/linked
+make_chain "$d/chain" 2500 2500
+make_file "$d/sibling/s" "2040-01-01 00:00:00"
+python3 - "$d" <<'PYTHON'
+import os, sys
+top = sys.argv[1]
+fd = os.open(top + "/chain", os.O_RDONLY)
+for level in range(1, 2501):
+    below = os.open("d", os.O_RDONLY, dir_fd=fd)
+    os.close(fd)
+    fd = below
+    if level == 2497:
+        os.symlink(top + "/sibling", "side", dir_fd=fd)
+os.symlink(top, "up", dir_fd=fd)
 PYTHON
 run -a "$d"
-check "a tree deeper than PATH_MAX ends cleanly" [ $? -eq 0 ]
-check "the levels above the reachable file are set" \
-  [ "$(cd "$d" && stat -c %Y d d/d "$(printf 'd/%.0s' $(seq 99))")" = $'1000000000\n1000000000\n1000000000' ]
+# Visited: chain, its 2500 levels, up (not entered), side and sibling; all but up are set.
+check "links at depth: counts" [ "$(summary)" = "Folder dates changed: 2503 out of 2504" ]
+check "the sibling's file reaches the top of the chain" \
+  [ "$(chain_times "$d/chain" 1 2497)" = "$(printf '%s\n' "$(epoch 2040-01-01)" "$(epoch 2040-01-01)" | cut -d. -f1)" ]
+check "the top is never written through the link back up" has_mtime "$d" "$(mtime "$d")"
 
 # A subtree churning (folders made, renamed and removed) while the walk runs: nothing
 # crashes, and every folder outside it is set right.

@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <fcntl.h>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -31,6 +35,22 @@ TEST(FileTime, ConvertsBothWaysWithSignedSecondsAndDropsNanosecondsBelow100)
         FILETIME time = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
         EXPECT_EQ(Ticks(FileTimeFromTimespec(TimespecFromFileTime(time))), ticks);
     }
+}
+
+std::string NamesAndTimes(const std::string& folder)
+{
+    std::string seen;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "/*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return "(none)";
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            seen += std::string(data.cFileName) + "@" +
+                    std::to_string(Ticks(data.ftLastWriteTime)) + " ";
+    } while (FindNextFileA(find, &data) == 1);
+    FindClose(find);
+    return seen;
 }
 
 class Layer : public ::testing::Test {
@@ -118,17 +138,192 @@ TEST_F(Layer, ManyListingsStayOpenAndMayCloseInAnyOrder)
     }
 }
 
-TEST_F(Layer, PathsLongerThanTheSystemTakesFailCleanly)
+// Makes `levels` folders named `name` below `root` with openat, since no path can name the
+// deep ones; returns the chain's path.
+std::string MakeChain(const std::string& root, int levels, const std::string& name)
 {
-    std::string deep = root;
-    while (deep.size() < PATH_MAX + 100)
-        deep += "/" + std::string(200, 'd');
-    WIN32_FIND_DATAA data;
-    EXPECT_EQ(FindFirstFileA((deep + "/*").c_str(), &data), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(CreateFileA(deep.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
-              INVALID_HANDLE_VALUE);
+    int at = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    std::string path = root;
+    for (int i = 0; i < levels && at >= 0; i++) {
+        mkdirat(at, name.c_str(), 0755);
+        int below = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY);
+        close(at);
+        at = below;
+        path += "/" + name;
+    }
+    close(at);
+    return path;
 }
 
+// The modification time of `path`, looked up a component at a time.
+uint64_t TicksAt(const std::string& path)
+{
+    int at = AT_FDCWD;
+    size_t from = 0;
+    struct stat found = {};
+    while (from < path.size()) {
+        size_t end = path.find('/', from + 1);
+        std::string part = path.substr(from, end == std::string::npos ? end : end - from);
+        if (end == std::string::npos) {
+            fstatat(at, part.c_str(), &found, 0);
+            break;
+        }
+        int below = openat(at, part.c_str(), O_RDONLY | O_DIRECTORY);
+        if (at != AT_FDCWD)
+            close(at);
+        at = below;
+        from = end + 1;
+    }
+    if (at != AT_FDCWD)
+        close(at);
+    return Ticks(FileTimeFromTimespec(found.st_mtim));
+}
+
+bool SetLastWrite(const std::string& path, FILETIME time)
+{
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    bool set = handle != INVALID_HANDLE_VALUE && SetFileTime(handle, nullptr, nullptr, &time);
+    CloseHandle(handle);
+    return set;
+}
+
+TEST_F(Layer, PathsFarLongerThanPathMaxAreListedWrittenAndLookedUp)
+{
+    std::string deep = MakeChain(root, 30, std::string(200, 'd')); // 6000 bytes below the root
+    ASSERT_GT(deep.size(), static_cast<size_t>(PATH_MAX));
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((deep + "/*").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, ".");
+    FindClose(find);
+    FILETIME time = {11, 30000000};
+    EXPECT_TRUE(SetLastWrite(deep, time));
+    EXPECT_EQ(TicksAt(deep), Ticks(time));
+    HANDLE handle = CreateFileA((deep + "/").c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    EXPECT_NE(GetFileInformationByHandle(handle, &info), 0);
+    CloseHandle(handle);
+    EXPECT_EQ(Ticks(info.ftLastWriteTime), Ticks(time));
+    EXPECT_EQ(FindFirstFileA((deep + "/missing/*").c_str(), &data), INVALID_HANDLE_VALUE);
+}
+
+// Entries are kept per listing: a listing closed out of turn, read again, and another
+// folder listed after it, must leave a listing still open as it was.
+TEST_F(Layer, AListingStillOpenKeepsItsEntriesWhateverIsClosedAndListedAroundIt)
+{
+    MakeFolder(In("outer"));
+    MakeFolder(In("other"));
+    for (const char* name : {"i1", "i2", "i3"})
+        MakeFile(In("outer/inner_") + name, FILETIME{1, 1});
+    MakeFolder(In("outer/inner"));
+    for (const char* name : {"x", "y", "z"})
+        MakeFile(In("outer/inner/") + name, FILETIME{2, 2});
+    for (int i = 0; i < 40; i++)
+        MakeFile(In("other/o" + std::to_string(i)), FILETIME{3, 30000000});
+    WIN32_FIND_DATAA data;
+    HANDLE outer = FindFirstFileA(In("outer/*").c_str(), &data);
+    HANDLE inner = FindFirstFileA(In("outer/inner/*").c_str(), &data);
+    std::vector<std::string> seen = {data.cFileName};
+    ASSERT_EQ(FindNextFileA(inner, &data), 1);
+    seen.push_back(data.cFileName);
+    EXPECT_NE(FindClose(outer), 0);
+    std::string again = NamesAndTimes(In("outer"));
+    EXPECT_NE(again.find("inner_i2@"), std::string::npos);
+    EXPECT_NE(NamesAndTimes(In("other")).find("o39@"), std::string::npos);
+    while (FindNextFileA(inner, &data) == 1)
+        seen.push_back(data.cFileName);
+    EXPECT_NE(FindClose(inner), 0);
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, (std::vector<std::string>{".", "..", "x", "y", "z"}));
+}
+
+TEST_F(Layer, AWriteThroughALinkSetsItsTargetAndLeavesTheLinkAlone)
+{
+    MakeFolder(In("target"));
+    ASSERT_EQ(symlink("target", In("link").c_str()), 0);
+    FILETIME linkTime = {7, 25000000}, wanted = {9, 31000000};
+    SetTimes(In("link"), linkTime, linkTime);
+    EXPECT_TRUE(SetLastWrite(In("link"), wanted));
+    FILETIME lastWrite, lastAccess;
+    ASSERT_TRUE(ReadTimes(In("link"), &lastWrite, &lastAccess));
+    EXPECT_EQ(Ticks(lastWrite), Ticks(linkTime)) << "the link's own time";
+    EXPECT_EQ(TicksAt(In("target")), Ticks(wanted));
+    // The same when the link's folder has just been listed, and so is held.
+    WIN32_FIND_DATAA data;
+    FindClose(FindFirstFileA(In("link/*").c_str(), &data));
+    EXPECT_TRUE(SetLastWrite(In("link"), linkTime));
+    ASSERT_TRUE(ReadTimes(In("link"), &lastWrite, &lastAccess));
+    EXPECT_EQ(Ticks(lastWrite), Ticks(linkTime));
+    EXPECT_EQ(TicksAt(In("target")), Ticks(linkTime));
+}
+
+// Long names fill the listing budget with a few thousand files: such a folder is read in
+// batches, every entry once, and a second listing reads it again instead of repeating it.
+TEST_F(Layer, AFolderWiderThanTheBudgetIsListedWholeInBatchesAndReadAfresh)
+{
+    constexpr int FILES = 24000; // 24000 entries of 200-byte names: over 4 MiB
+    std::string wide = In("wide");
+    MakeFolder(wide);
+    int folder = open(wide.c_str(), O_RDONLY | O_DIRECTORY);
+    std::string stem(190, 'w');
+    for (int i = 0; i < FILES; i++)
+        close(openat(folder, (stem + std::to_string(i)).c_str(), O_CREAT | O_WRONLY, 0644));
+    usleep(100000);
+    std::set<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((wide + "/*").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    int entries = 0;
+    do {
+        names.insert(data.cFileName);
+        entries++;
+    } while (FindNextFileA(find, &data) == 1);
+    EXPECT_EQ(FindNextFileA(find, &data), 0) << "the end stays the end";
+    FindClose(find);
+    EXPECT_EQ(entries, FILES + 2);
+    EXPECT_EQ(names.size(), static_cast<size_t>(FILES + 2));
+    // A new time on a file leaves the folder unchanged; only a fresh read can see it.
+    timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 0}};
+    utimensat(folder, (stem + "7").c_str(), times, 0);
+    close(folder);
+    EXPECT_NE(
+        NamesAndTimes(wide).find(
+            stem + "7@" + std::to_string(Ticks(FileTimeFromTimespec(timespec{1234567890, 0})))),
+        std::string::npos);
+}
+
+// The folders a walk is inside are held open: one renamed, or renamed and replaced by
+// another of the same name, is still the one listed and written, and the new one is not.
+TEST_F(Layer, AHeldFolderIsTheOneThatWasReadWhateverBecomesOfItsPath)
+{
+    for (bool replaced : {false, true}) {
+        std::string top = In(replaced ? "replaced" : "renamed");
+        MakeFolder(top);
+        MakeFolder(top + "/a");
+        MakeFolder(top + "/a/b");
+        MakeFile(top + "/a/g", FILETIME{1, 1});
+        WIN32_FIND_DATAA data;
+        HANDLE outer = FindFirstFileA((top + "/a/*").c_str(), &data);
+        HANDLE inner = FindFirstFileA((top + "/a/b/*").c_str(), &data);
+        ASSERT_EQ(rename((top + "/a").c_str(), (top + "/moved").c_str()), 0);
+        if (replaced) {
+            MakeFolder(top + "/a");
+            MakeFolder(top + "/a/b");
+            SetTimes(top + "/a/b", FILETIME{3, 30000000}, FILETIME{3, 30000000});
+        }
+        FindClose(inner);
+        FILETIME wanted = {5, 31000000};
+        EXPECT_TRUE(SetLastWrite(top + "/a/b", wanted)) << replaced;
+        EXPECT_EQ(TicksAt(top + "/moved/b"), Ticks(wanted)) << replaced;
+        if (replaced) {
+            EXPECT_EQ(TicksAt(top + "/a/b"), Ticks(FILETIME{3, 30000000}));
+        }
+        EXPECT_NE(NamesAndTimes(top + "/a").find("g@"), std::string::npos) << "still the old a";
+        FindClose(outer);
+    }
+}
 TEST_F(Layer, WritingNeedsTheRightToChangeTheFolder)
 {
     if (geteuid() != 0)
@@ -154,22 +349,6 @@ TEST_F(Layer, WritingNeedsTheRightToChangeTheFolder)
 } // namespace
 
 namespace {
-
-std::string NamesAndTimes(const std::string& folder)
-{
-    std::string seen;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "/*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return "(none)";
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            seen += std::string(data.cFileName) + "@" +
-                    std::to_string(Ticks(data.ftLastWriteTime)) + " ";
-    } while (FindNextFileA(find, &data) == 1);
-    FindClose(find);
-    return seen;
-}
 
 TEST_F(Layer, ASecondListingRightAfterTheFirstIsRepeatedOnlyWhileTheFolderIsUnchanged)
 {

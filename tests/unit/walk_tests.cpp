@@ -238,6 +238,20 @@ TEST_F(Walk, ARingOfLinksEnds)
     ExpectCounts(3, 6);
 }
 
+TEST_F(Walk, TheLoopCheckTellsVolumesApart)
+{
+    // A folder on another volume that happens to carry the top's file index.
+    int other = memfs::AddFolder(0, "other");
+    memfs::AddFile(other, "f", 90);
+    memfs::SetIdentity(other, 2, static_cast<DWORD>(top));
+    int a = memfs::AddFolder(top, "a");
+    memfs::AddLink(a, "elsewhere", other);
+    Run();
+    EXPECT_TRUE(Listed(Path({"top", "a", "elsewhere", "*"})));
+    EXPECT_EQ(memfs::TimeOf(a), 90u);
+    ExpectCounts(2, 2);
+}
+
 TEST_F(Walk, PlainTreesNeverAskForFolderIdentity)
 {
     int a = memfs::AddFolder(top, "a");
@@ -298,6 +312,28 @@ TEST_F(Walk, TheDeepestTreeTheBufferAllowsEndsCleanly)
     EXPECT_EQ(programState.changedCount, 101);
     EXPECT_EQ(memfs::TimeOf(chain[0]), 55u);
     EXPECT_EQ(memfs::TimeOf(chain[101]), 1u);
+}
+
+// The last level that fits leaves room for exactly its name, the separator, "*" and the
+// NUL; a name one byte longer does not fit and yields nothing.
+TEST_F(Walk, TheLastLevelMayFillTheBufferToItsLastByte)
+{
+    for (size_t extra : {0u, 1u}) {
+        SetUp();
+        std::string topName(32000, 't');
+        int at = memfs::AddFolder(0, topName);
+        std::vector<int> chain;
+        for (int i = 0; i < 3; i++) // 32001 + 3 * 201 = 32604 bytes before the last name
+            chain.push_back(at = memfs::AddFolder(at, std::string(200, 'a' + i)));
+        size_t room = PATH_BUFFER_SIZE - 32604;
+        int last = memfs::AddFolder(at, std::string(room - 3 + extra, 'z'));
+        memfs::AddFile(last, "f", 321);
+        memfs::faults().quiet = true;
+        Run(topName);
+        EXPECT_EQ(programState.visitedCount, 4);
+        EXPECT_EQ(memfs::TimeOf(last), extra ? 1u : 321u) << extra;
+        EXPECT_EQ(memfs::TimeOf(chain[0]), extra ? 1u : 321u) << extra;
+    }
 }
 
 TEST(LaterFileTime, ComparesAsOneUnsigned64BitNumberAndKeepsTheFirstOnTies)

@@ -1,0 +1,403 @@
+// The stack of held folders. Each level is one folder on the path, opened with openat
+// relative to the level above, so that a call costs the same at any depth and a path longer
+// than PATH_MAX still resolves. Past the descriptor budget some levels are let go of (their
+// device and inode kept) and opened again, and checked, when the walk comes back to them.
+#include "held_folders.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Enough for every plain tree and the benchmark's chains; past it, levels are let go of.
+constexpr size_t MOST_DESCRIPTORS = 1024;
+constexpr size_t FEWEST_DESCRIPTORS = 4;
+
+struct Level {
+    size_t end; // the folder's path is spelled[0, end)
+    int fd; // -1 once let go of
+    int slot; // its place in `held`, or -1
+    uint64_t serial;
+    bool known; // dev and ino hold the folder's identity
+    bool atStart;
+    dev_t dev;
+    ino_t ino;
+};
+
+char* spelled; // the deepest level's path
+size_t spelledCapacity;
+Level* levels;
+size_t levelCount;
+size_t levelCapacity;
+size_t* held; // indices of the levels with a descriptor
+size_t heldCount;
+size_t heldCapacity;
+size_t ownDescriptors; // wide listings' descriptors
+size_t budget;
+uint64_t nextSerial = 1;
+int uses; // open listings and file handles
+bool stale; // every use has ended since the levels were opened
+
+bool Grow(void** block, size_t* capacity, size_t needed, size_t unit)
+{
+    if (needed <= *capacity)
+        return true;
+    size_t grown = *capacity ? *capacity : 64;
+    while (grown < needed)
+        grown *= 2;
+    void* moved = realloc(*block, grown * unit);
+    if (!moved)
+        return false;
+    *block = moved;
+    *capacity = grown;
+    return true;
+}
+
+void Unhold(size_t index)
+{
+    Level& level = levels[index];
+    size_t slot = static_cast<size_t>(level.slot);
+    held[slot] = held[--heldCount];
+    levels[held[slot]].slot = static_cast<int>(slot);
+    level.slot = -1;
+    close(level.fd);
+    level.fd = -1;
+}
+
+unsigned Ruler(size_t index) { return static_cast<unsigned>(__builtin_ctzll(index)); }
+
+constexpr size_t NO_LEVEL = static_cast<size_t>(-1);
+
+// Lets go of the held level that is cheapest to come back to: levels at multiples of high
+// powers of two are kept longest, so that coming back up a chain deeper than the budget
+// reopens each stretch from a nearby kept level (the square of the depth never returns).
+// The first level is kept: it is the base every other level is reopened from; so is
+// `keep`, the base of an open under way.
+bool LetGoOfOne(size_t keep)
+{
+    size_t victim = 0;
+    for (size_t i = 0; i < heldCount; i++) {
+        size_t index = held[i];
+        if (index == 0 || index == keep)
+            continue;
+        if (victim == 0 || Ruler(index) < Ruler(victim) ||
+            (Ruler(index) == Ruler(victim) && index < victim))
+            victim = index;
+    }
+    if (victim == 0)
+        return false;
+    Level& level = levels[victim];
+    struct stat found;
+    level.known = fstat(level.fd, &found) == 0;
+    level.dev = found.st_dev;
+    level.ino = found.st_ino;
+    Unhold(victim);
+    return true;
+}
+
+// Makes room within the budget for one more descriptor, if any held level can go.
+void MakeRoom(size_t keep)
+{
+    while (heldCount + ownDescriptors >= DescriptorBudget() && LetGoOfOne(keep)) { }
+}
+
+bool Hold(size_t index, int fd)
+{
+    if (!Grow(reinterpret_cast<void**>(&held), &heldCapacity, heldCount + 1, sizeof(size_t))) {
+        close(fd);
+        return false;
+    }
+    levels[index].fd = fd;
+    levels[index].slot = static_cast<int>(heldCount);
+    levels[index].atStart = true;
+    held[heldCount++] = index;
+    return true;
+}
+
+void PopTo(size_t count)
+{
+    while (levelCount > count) {
+        levelCount--;
+        if (levels[levelCount].fd >= 0)
+            Unhold(levelCount);
+    }
+}
+
+// openat that lets go of a held level and tries again when the process is out of
+// descriptors, whatever else holds them.
+// `keep` is the level of `base`, which must stay open.
+int OpenAt(int base, const char* name, size_t keep)
+{
+    MakeRoom(keep);
+    for (;;) {
+        int fd = openat(base, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || !LetGoOfOne(keep))
+            return fd;
+    }
+}
+
+// Opens path[from, to) relative to `base`; the stretch is copied out to end it with a NUL.
+int OpenStretch(int base, const char* path, size_t from, size_t to, size_t keep)
+{
+    char name[PATH_MAX];
+    size_t length = to - from;
+    if (length >= sizeof name) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    memcpy(name, path + from, length);
+    name[length] = '\0';
+    return OpenAt(base, name, keep);
+}
+
+// Where the level after one ending at `end` starts: behind its separators (a path that
+// starts with '/' keeps it in its first level).
+size_t StretchStart(const char* path, size_t end)
+{
+    if (end == 0)
+        return 0;
+    while (path[end] == '/')
+        end++;
+    return end;
+}
+
+// The end of the longest run of whole components from `from` that openat takes at once.
+size_t StretchEnd(const char* path, size_t from, size_t length)
+{
+    if (length - from < PATH_MAX)
+        return length;
+    size_t end = from;
+    for (size_t at = from + 1; at - from < PATH_MAX; at++) {
+        if (path[at] == '/')
+            end = at;
+    }
+    if (end == from) { // one component longer than openat takes: let it fail there
+        end = from;
+        while (end < length && (path[end] != '/' || end == from))
+            end++;
+    }
+    return end;
+}
+
+size_t CommonPrefix(const char* a, const char* b, size_t length)
+{
+    size_t at = 0;
+    while (at + 8 <= length && memcmp(a + at, b + at, 8) == 0)
+        at += 8;
+    while (at < length && a[at] == b[at])
+        at++;
+    return at;
+}
+
+size_t LevelEnd(size_t count) { return count ? levels[count - 1].end : 0; }
+
+// How many levels, from the first, lie on `path`.
+size_t MatchingLevels(const char* path, size_t length)
+{
+    size_t spelledLength = LevelEnd(levelCount);
+    size_t common = CommonPrefix(path, spelled, length < spelledLength ? length : spelledLength);
+    size_t low = 0, high = levelCount; // binary search: the levels whose end is within `common`
+    while (low < high) {
+        size_t middle = (low + high) / 2;
+        if (levels[middle].end <= common)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    size_t count = low;
+    if (count > 0) {
+        size_t end = levels[count - 1].end;
+        bool boundary = end == length || path[end] == '/' || spelled[end - 1] == '/';
+        if (end == common && !boundary)
+            count--;
+    }
+    return count;
+}
+
+bool SameFolder(int fd, const Level& level)
+{
+    struct stat found;
+    return level.known && fstat(fd, &found) == 0 && found.st_dev == level.dev &&
+           found.st_ino == level.ino;
+}
+
+// Opens again the levels up to `index` that were let go of, each checked to be the folder
+// that was held.
+int Reopen(size_t index)
+{
+    size_t from = index;
+    while (levels[from].fd < 0)
+        from--;
+    for (size_t at = from + 1; at <= index; at++) {
+        if (levels[at].fd >= 0)
+            continue;
+        size_t start = StretchStart(spelled, levels[at - 1].end);
+        int fd = OpenStretch(levels[at - 1].fd, spelled, start, levels[at].end, at - 1);
+        if (fd < 0)
+            return -1;
+        if (!SameFolder(fd, levels[at])) {
+            close(fd);
+            return -1;
+        }
+        if (!Hold(at, fd))
+            return -1;
+    }
+    return levels[index].fd;
+}
+
+bool Push(size_t end, int fd)
+{
+    if (levelCount == 0)
+        budget = 0; // a walk from nothing reads the process's limit afresh
+    if (!Grow(reinterpret_cast<void**>(&levels), &levelCapacity, levelCount + 1, sizeof(Level))) {
+        close(fd);
+        return false;
+    }
+    levels[levelCount] = Level{end, -1, -1, nextSerial++, false, true, 0, 0};
+    if (!Hold(levelCount, fd))
+        return false;
+    levelCount++;
+    return true;
+}
+
+// Opens path[LevelEnd(levelCount), length) below the deepest level, a stretch at a time.
+int Extend(const char* path, size_t length)
+{
+    if (!Grow(reinterpret_cast<void**>(&spelled), &spelledCapacity, length, 1))
+        return -1;
+    size_t from = LevelEnd(levelCount);
+    memcpy(spelled + from, path + from, length - from);
+    int base = levelCount ? Reopen(levelCount - 1) : AT_FDCWD;
+    while (base != -1 && from < length) {
+        size_t start = StretchStart(path, from);
+        if (start >= length)
+            break;
+        size_t end = StretchEnd(path, start, length);
+        int fd = OpenStretch(base, path, start, end, levelCount ? levelCount - 1 : NO_LEVEL);
+        if (fd < 0 || !Push(end, fd))
+            return -1;
+        base = fd;
+        from = end;
+    }
+    return base;
+}
+
+// After every listing and handle has closed, the folders may have been moved or replaced:
+// only the first level is kept, and only while its path still names it.
+void CheckStaleLevels(const char* path, size_t length)
+{
+    if (!stale)
+        return;
+    stale = false;
+    PopTo(levelCount ? 1 : 0);
+    if (levelCount == 0 || MatchingLevels(path, length) == 0) {
+        PopTo(0);
+        return;
+    }
+    int again = OpenStretch(AT_FDCWD, spelled, 0, levels[0].end, 0);
+    struct stat now, held;
+    bool same = again >= 0 && fstat(again, &now) == 0 && fstat(levels[0].fd, &held) == 0 &&
+                now.st_dev == held.st_dev && now.st_ino == held.st_ino;
+    if (again >= 0)
+        close(again);
+    if (!same)
+        PopTo(0);
+}
+
+size_t WithoutTrailingSeparators(const char* path, size_t length)
+{
+    while (length > 1 && path[length - 1] == '/')
+        length--;
+    return length;
+}
+
+} // namespace
+
+size_t DescriptorBudget()
+{
+    if (budget == 0) {
+        rlimit limit = {};
+        size_t half = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                          ? static_cast<size_t>(limit.rlim_cur) / 2
+                          : MOST_DESCRIPTORS;
+        budget = half < FEWEST_DESCRIPTORS ? FEWEST_DESCRIPTORS
+                 : half > MOST_DESCRIPTORS ? MOST_DESCRIPTORS
+                                           : half;
+    }
+    return budget;
+}
+
+int HoldFolder(const char* path, size_t length, uint64_t* serial, bool* atStart)
+{
+    length = WithoutTrailingSeparators(path, length);
+    if (length == 0)
+        return -1;
+    CheckStaleLevels(path, length);
+    size_t matching = MatchingLevels(path, length);
+    PopTo(matching);
+    int fd = LevelEnd(levelCount) == length ? Reopen(levelCount - 1) : Extend(path, length);
+    if (fd < 0)
+        return -1;
+    Level& level = levels[levelCount - 1];
+    *serial = level.serial;
+    *atStart = level.atStart;
+    level.atStart = false;
+    return fd;
+}
+
+int HoldEntry(const char* path, const char** name)
+{
+    size_t length = strlen(path);
+    if (length == 0)
+        return -1;
+    CheckStaleLevels(path, length);
+    size_t matching = MatchingLevels(path, length);
+    if (matching > 0 && levels[matching - 1].end == length) {
+        *name = nullptr;
+        return Reopen(matching - 1);
+    }
+    const char* last = strrchr(path, '/');
+    if (!last) {
+        *name = path;
+        return AT_FDCWD;
+    }
+    *name = last + 1;
+    if (last[1] == '\0') // the root itself
+        *name = ".";
+    uint64_t serial;
+    bool atStart;
+    return HoldFolder(path, last == path ? 1 : static_cast<size_t>(last - path), &serial, &atStart);
+}
+
+void NoteUseBegins() { uses++; }
+
+void NoteUseEnds()
+{
+    if (--uses == 0)
+        stale = true;
+}
+
+int DuplicateForListing(int folder)
+{
+    // The folder being listed is the deepest level: it stays.
+    size_t keep = levelCount ? levelCount - 1 : NO_LEVEL;
+    MakeRoom(keep);
+    int copy = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    while (copy < 0 && (errno == EMFILE || errno == ENFILE) && LetGoOfOne(keep))
+        copy = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (copy >= 0)
+        ownDescriptors++;
+    return copy;
+}
+
+void CloseListingDescriptor(int descriptor)
+{
+    close(descriptor);
+    ownDescriptors--;
+}

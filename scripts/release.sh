@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the three release packages in dist/: the 32-bit and 64-bit Windows programs as zip
-# files and the Linux command as a tar.gz, each with release/USING.txt.
+# files and the Linux command (linked statically, with its manual page) as a tar.gz, each
+# with release/USING.txt.
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/install-dependencies.sh
@@ -17,6 +18,7 @@ done
 package "chronotree-$version-win32" build/win32/chronotree.exe
 package "chronotree-$version-win64" build/win64/chronotree.exe
 package "chronotree-$version-linux-x86_64" build/host/chronotree
+cp release/chronotree.1 "dist/stage/chronotree-$version-linux-x86_64/"
 strip "dist/stage/chronotree-$version-linux-x86_64/chronotree"
 (cd dist/stage && for windows in win32 win64; do
   zip -qr "../chronotree-$version-$windows.zip" "chronotree-$version-$windows"

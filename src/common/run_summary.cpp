@@ -8,8 +8,13 @@
 void ShowRunSummary()
 {
     char text[1024];
+    // A dry run says so; with no walk at all, -n alone decides.
+    bool dry = programState.latestWalk == WALK_DRY ||
+               (programState.latestWalk == WALK_NONE && programState.dryRun);
     // Two 32-bit counts cannot come near the buffer's size.
-    sprintf(text, "Folder dates changed: %d out of %d", programState.changedCount,
-            programState.visitedCount);
+    sprintf(text,
+            dry ? "Folder dates that would change: %d out of %d"
+                : "Folder dates changed: %d out of %d",
+            programState.changedCount, programState.visitedCount);
     MessageBoxA(programState.mainWindow, text, "Done!", MB_ICONINFORMATION);
 }

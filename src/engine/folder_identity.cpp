@@ -1,5 +1,5 @@
-// Folder identity (volume and file index) for the loop check; asked only of links and
-// junctions, so plain trees cost nothing extra.
+// Folder identity (volume and file index) for the loop check, asked only of links and
+// junctions so that plain trees cost nothing extra; and a folder's present information.
 #include "folder_identity.h"
 
 #include <cstring>
@@ -8,13 +8,8 @@ namespace {
 
 bool ReadIdentity(const char* path, FolderIdentity* into)
 {
-    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
-        return false;
     BY_HANDLE_FILE_INFORMATION info;
-    bool known = GetFileInformationByHandle(folder, &info) != 0;
-    CloseHandle(folder);
+    bool known = ReadFolderInformation(path, &info);
     if (known)
         *into = FolderIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
     return known;
@@ -34,6 +29,19 @@ bool KnowIdentity(char* buffer, WalkLevel* level)
 }
 
 } // namespace
+
+// Opened without access, which lets the folder's information be read even where reading
+// its contents would be refused, and never opens it for writing.
+bool ReadFolderInformation(const char* path, BY_HANDLE_FILE_INFORMATION* info)
+{
+    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return false;
+    bool known = GetFileInformationByHandle(folder, info) != 0;
+    CloseHandle(folder);
+    return known;
+}
 
 bool LeadsBackUpThePath(char* buffer, WalkLevel* level, const char* name)
 {

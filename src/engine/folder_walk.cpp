@@ -1,9 +1,11 @@
 // The depth-first walk: pass 1 handles a folder's subfolders, pass 2 reads its files.
 #include "folder_walk.h"
 
+#include "file_manager_names.h"
 #include "folder_identity.h"
 #include "platform_config.h"
 #include "program_state.h"
+#include "walk_report.h"
 
 #include <cstring>
 
@@ -48,15 +50,52 @@ bool IsSubfolder(const WIN32_FIND_DATAA& entry)
     return strcmp(entry.cFileName, ".") != 0 && strcmp(entry.cFileName, "..") != 0;
 }
 
-void WriteLastWriteTime(const char* path, FILETIME time)
+bool SameTime(FILETIME a, FILETIME b)
+{
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+bool WriteLastWriteTime(const char* path, FILETIME time)
 {
     HANDLE folder = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE)
-        return;
-    if (SetFileTime(folder, nullptr, nullptr, &time))
-        programState.changedCount++;
+        return false;
+    bool set = SetFileTime(folder, nullptr, nullptr, &time) != 0;
     CloseHandle(folder);
+    return set;
+}
+
+// Sets the folder, or with -n only counts it when its time differs. Its present time is
+// read only for -n and -v, so a plain walk makes no call for it.
+void StampFolder(const char* path, FILETIME time)
+{
+    BY_HANDLE_FILE_INFORMATION present;
+    bool known =
+        (programState.dryRun || programState.verbose) && ReadFolderInformation(path, &present);
+    bool differs = !known || !SameTime(present.ftLastWriteTime, time);
+    const FILETIME* old = known ? &present.ftLastWriteTime : nullptr;
+    if (programState.dryRun) {
+        if (differs) {
+            programState.changedCount++;
+            ReportFolderChange(old, time, path);
+        }
+        return;
+    }
+    if (!WriteLastWriteTime(path, time)) {
+        ReportFolderProblem("cannot set", path, strlen(path), nullptr);
+        return;
+    }
+    programState.changedCount++; // every folder set counts, its time equal or not
+    if (differs)
+        ReportFolderChange(old, time, path);
+}
+
+bool CountsAsFile(const WIN32_FIND_DATAA& entry)
+{
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return false;
+    return !programState.ignoreManagerFiles || !IsFileManagerFile(entry.cFileName);
 }
 
 // Walks the subfolder in walkEntry and writes its time when its subtree holds a file.
@@ -72,16 +111,18 @@ FILETIME StampSubfolder(char* buffer, WalkLevel* level)
         return sub;
     // The descent left "name" and a separator at the tail; cut it to the subfolder's path.
     level->tail[nameLength] = '\0';
-    WriteLastWriteTime(buffer, sub);
+    StampFolder(buffer, sub);
     return sub;
 }
 
-FILETIME StampSubfolders(char* buffer, WalkLevel* level)
+FILETIME StampSubfolders(char* buffer, WalkLevel* level, bool* listed)
 {
     FILETIME newest = {0, 0};
     HANDLE find = StartListing(buffer, level->tail);
-    if (find == INVALID_HANDLE_VALUE)
+    if (find == INVALID_HANDLE_VALUE) {
+        *listed = false;
         return newest;
+    }
     if (walkProgress)
         walkProgress(buffer);
     do {
@@ -95,14 +136,16 @@ FILETIME StampSubfolders(char* buffer, WalkLevel* level)
     return newest;
 }
 
-FILETIME NewestFileTime(char* buffer, char* tail)
+FILETIME NewestFileTime(char* buffer, char* tail, bool* listed)
 {
     FILETIME newest = {0, 0};
     HANDLE find = StartListing(buffer, tail);
-    if (find == INVALID_HANDLE_VALUE)
+    if (find == INVALID_HANDLE_VALUE) {
+        *listed = false;
         return newest;
+    }
     do {
-        if (!(walkEntry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        if (CountsAsFile(walkEntry))
             newest = LaterFileTime(newest, walkEntry.ftLastWriteTime);
     } while (FindNextFileA(find, &walkEntry) == 1);
     FindClose(find);
@@ -121,11 +164,17 @@ FILETIME LaterFileTime(FILETIME a, FILETIME b)
 FILETIME StampNewestTimes(char* buffer, char* at, const char* name, WalkLevel* parent)
 {
     char* tail = AppendFolderName(buffer, at, name);
-    if (!tail)
-        return FILETIME{0, 0}; // a path that cannot fit is a listing that cannot start
-    WalkLevel level = {parent, tail, {0, 0, 0}, false};
-    FILETIME newest = StampSubfolders(buffer, &level);
-    return LaterFileTime(newest, NewestFileTime(buffer, tail));
+    bool listed = tail != nullptr; // a path that cannot fit is a listing that cannot start
+    FILETIME newest = {0, 0};
+    if (tail) {
+        WalkLevel level = {parent, tail, {0, 0, 0}, false};
+        newest = StampSubfolders(buffer, &level, &listed);
+        newest = LaterFileTime(newest, NewestFileTime(buffer, tail, &listed));
+    }
+    // Its files were not seen, so its parent may get an older time than it should.
+    if (!listed)
+        ReportFolderProblem("cannot list", buffer, static_cast<size_t>(at - buffer), name);
+    return newest;
 }
 
 void RunFolderWalk(const char* path)
@@ -136,5 +185,8 @@ void RunFolderWalk(const char* path)
     memset(buffer, 0, sizeof buffer);
     programState.changedCount = 0;
     programState.visitedCount = 0;
+    programState.latestWalk = programState.dryRun ? WALK_DRY : WALK_REAL;
     StampNewestTimes(buffer, buffer, path, nullptr);
+    if (walkProgress)
+        walkProgress(nullptr); // the walk is over: a progress line goes
 }

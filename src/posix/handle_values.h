@@ -1,7 +1,8 @@
-// The ranges that keep the layer's two kinds of handle apart.
+// The ranges that keep the layer's kinds of handle apart.
 #pragma once
 
 #include <cstdint>
 
 constexpr uintptr_t FILE_HANDLE_BASE = 0x100;
 constexpr uintptr_t FIND_HANDLE_BASE = 0x10000;
+constexpr uintptr_t STD_HANDLE_BASE = 0x10; // plus the descriptor: 1 or 2

@@ -16,7 +16,7 @@
 namespace {
 
 // Enough for every plain tree and the benchmark's chains; past it, levels are let go of.
-constexpr size_t MOST_DESCRIPTORS = 1024;
+constexpr size_t MOST_DESCRIPTORS = 4096;
 constexpr size_t FEWEST_DESCRIPTORS = 4;
 
 struct Level {

@@ -28,6 +28,13 @@ constexpr DWORD FILE_SHARE_DELETE = 0x4;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
 
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
+constexpr DWORD FILE_TYPE_UNKNOWN = 0;
+constexpr DWORD FILE_TYPE_DISK = 1;
+constexpr DWORD FILE_TYPE_CHAR = 2;
+constexpr DWORD FILE_TYPE_PIPE = 3;
+
 constexpr UINT MB_ICONERROR = 0x10;
 constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr int IDOK = 1;
@@ -66,6 +73,7 @@ struct BY_HANDLE_FILE_INFORMATION {
 };
 
 struct SECURITY_ATTRIBUTES;
+struct OVERLAPPED;
 
 // How paths are resolved, for every call below that takes one:
 // - The layer holds open the folders on the path of the latest listing (a stack of
@@ -73,7 +81,7 @@ struct SECURITY_ATTRIBUTES;
 //   (openat, fstatat, utimensat, futimens), so a call costs the same at any depth, and a
 //   path longer than PATH_MAX works up to 32767 bytes. ".." is never used to come back up.
 // - At most half the process's descriptor limit (RLIMIT_NOFILE, read when a walk starts
-//   afresh), and never more than 1024, are held. Past that some folders are let go of,
+//   afresh), and never more than 4096, are held. Past that some folders are let go of,
 //   those at multiples of high powers of two in depth last, and opened again from the
 //   nearest held folder when they are needed; so walking back up a chain reopens each
 //   stretch from a nearby kept folder, not from the top. With 24 descriptors a chain of
@@ -142,6 +150,20 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
 
 // Gives back a handle from CreateFileA. Returns 0 for a handle that is not open.
 BOOL CloseHandle(HANDLE object);
+
+// The process's standard output (STD_OUTPUT_HANDLE) or error (STD_ERROR_HANDLE), as they
+// are (descriptors 1 and 2); INVALID_HANDLE_VALUE for any other value.
+HANDLE GetStdHandle(DWORD which);
+
+// What a standard handle is connected to: FILE_TYPE_DISK for a file, FILE_TYPE_PIPE for a
+// pipe or socket, FILE_TYPE_CHAR for a terminal or other device; FILE_TYPE_UNKNOWN when
+// it is closed or not a standard handle.
+DWORD GetFileType(HANDLE file);
+
+// Writes all `size` bytes to a standard handle (again after a short or interrupted write);
+// `written` gets what was written. Returns 0 when the handle is not a standard handle or
+// a write fails; `overlapped` must be null.
+BOOL WriteFile(HANDLE file, const void* bytes, DWORD size, DWORD* written, OVERLAPPED* overlapped);
 
 // Shows a message the only way a command line can: a box with MB_ICONINFORMATION prints
 // its text alone as one line on standard output; any other box prints "CAPTION: TEXT"

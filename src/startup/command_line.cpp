@@ -24,10 +24,23 @@ bool ApplyOption(char which)
 {
     if (which == '-' || which == '/')
         return false;
-    if (which == 'a' || which == 'A')
+    switch (which | 0x20) { // ASCII letters without regard to case
+    case 'a':
         programState.automatic = 1;
-    else if (which == 's' || which == 'S')
+        break;
+    case 's':
         programState.silent = 1;
+        break;
+    case 'i':
+        programState.ignoreManagerFiles = 1;
+        break;
+    case 'n':
+        programState.dryRun = 1;
+        break;
+    case 'v':
+        programState.verbose = 1;
+        break;
+    }
     return true;
 }
 

@@ -7,6 +7,7 @@
 namespace fakeshell {
 namespace {
 std::vector<Box> shown;
+std::string written[2];
 std::string argument = "-";
 bool windowWorks = true;
 } // namespace
@@ -14,11 +15,15 @@ bool windowWorks = true;
 void Reset(bool windowSucceeds)
 {
     shown.clear();
+    written[0].clear();
+    written[1].clear();
     argument = "-";
     windowWorks = windowSucceeds;
 }
 
 std::vector<Box>& boxes() { return shown; }
+std::string& output() { return written[0]; }
+std::string& errors() { return written[1]; }
 std::string& windowModeArgument() { return argument; }
 
 } // namespace fakeshell
@@ -36,3 +41,20 @@ bool CreateMainWindow(HINSTANCE)
 }
 
 int RunMessageLoop(int) { return 0; }
+
+// Standard output and error as a script's redirection gives them: files, which the -v
+// lists go to.
+HANDLE GetStdHandle(DWORD which)
+{
+    return reinterpret_cast<HANDLE>(which == STD_OUTPUT_HANDLE ? 1 : 2);
+}
+
+DWORD GetFileType(HANDLE) { return FILE_TYPE_DISK; }
+
+BOOL WriteFile(HANDLE file, const void* bytes, DWORD size, DWORD* written, OVERLAPPED*)
+{
+    fakeshell::written[reinterpret_cast<uintptr_t>(file) - 1].append(
+        static_cast<const char*>(bytes), size);
+    *written = size;
+    return TRUE;
+}

@@ -1,4 +1,5 @@
-// Records the message boxes and window-mode calls the program makes, instead of showing them.
+// Records the message boxes, window-mode calls and standard output the program makes,
+// instead of showing them.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +18,9 @@ struct Box {
 
 void Reset(bool windowSucceeds = true);
 std::vector<Box>& boxes();
+// What was written to standard output and to standard error.
+std::string& output();
+std::string& errors();
 // The field's text when window mode was entered, or "-" when it was not.
 std::string& windowModeArgument();
 

@@ -9,7 +9,7 @@ rm -rf "$work" && mkdir -p "$work"
 if [ "$mode" = wine ]; then
   wine_start "$work"
   arg() { winpath "$1"; }
-  run() { wine_run "$work/out" "$program" "$@"; }
+  run() { /usr/lib/wine/wine64 "$program" "$@" >"$work/out" 2>"$work/err" </dev/null; }
 else
   arg() { printf '%s' "$1"; }
   run() { "$program" "$@" >"$work/out" 2>"$work/err"; }
@@ -35,6 +35,43 @@ check "a folder before -a is not walked" has_mtime "$work/one/A" "$(epoch "2001-
 check_tree "second folder" "$work/two"
 check_tree "third folder" "$work/three"
 
+# -i: the files file managers write count as no files; a folder holding only such files
+# keeps its time.
+build_tree "$tree"
+make_file "$tree/A/Thumbs.db" "2030-01-01 00:00:00"
+make_file "$tree/C/D/._h.txt" "2031-01-01 00:00:00"
+make_file "$tree/Outer/Inner/DESKTOP.INI" "2032-01-01 00:00:00"
+touch -m -d "2001-01-01 UTC" "$tree/A" "$tree/C/D" "$tree/Outer/Inner"
+run -a -s -i "$(arg "$tree")"
+check_tree "-i leaves out Thumbs.db, ._ files and desktop.ini" "$tree"
+
+# -n writes nothing at all; -v lists what changes, old time and new, one line a folder.
+everything() { (cd "$1" && find . -printf '%p %T@ %A@\n') | sort; }
+sep=/ # the separator the program spells paths with
+[ "$mode" = wine ] && sep='\'
+
+expected_changes() { # the lines of a first walk of the standard tree
+  local top
+  top=$(arg "$1")
+  printf '2001-01-01T00:00:00Z\t%s\t%s\n' 2020-05-06T07:08:09Z "$top${sep}A${sep}B" \
+    2021-01-01T00:00:00Z "$top${sep}A" 2022-02-02T02:02:02Z "$top${sep}C" \
+    2022-02-02T02:02:02Z "$top${sep}C${sep}D" 2018-03-03T00:00:00Z "$top$sep..x" \
+    1965-04-04T00:00:00Z "$top$sep.cfg" 2100-01-01T00:00:00Z "$top${sep}Future" | sort
+}
+lines() { tr -d '\r' <"$1" | sort; }
+build_tree "$tree"
+before=$(everything "$tree")
+run -a -s -n -v "$(arg "$tree")"
+check "-n: nothing changed, not even an access time" [ "$(everything "$tree")" = "$before" ]
+check "-n -v: the folders that would change" [ "$(lines "$work/out")" = "$(expected_changes "$tree")" ]
+run -a -s -v "$(arg "$tree")"
+check "-v: the same folders as they change" [ "$(lines "$work/out")" = "$(expected_changes "$tree")" ]
+check_tree "-v run" "$tree"
+run -a -s -n -v "$(arg "$tree")" "$(arg "$work/nowhere")"
+check "-n after a real run: nothing would change" empty "$work/out"
+check "-v: a folder that cannot be listed" \
+  [ "$(lines "$work/err")" = "$(printf 'cannot list\t%s' "$(arg "$work/nowhere")")" ]
+
 if [ "$mode" = wine ]; then
   # A drive letter for a scratch folder: "t:" and "t:\" both name its root.
   for top in 't:' 't:\'; do
@@ -55,7 +92,7 @@ else
   check "window mode is not available: status 1" [ $? -eq 1 ]
   check "window mode says so on standard error" grep -q "window mode" "$work/err"
   run -s "$tree"
-  check "silently under -s" [ ! -s "$work/err" ] && [ ! -s "$work/out" ]
+  check "silently under -s" empty "$work/err" "$work/out"
   # Links back up the path end the descent; the top is not written through them.
   build_tree "$tree"
   ln -s .. "$tree/A/B/up"
@@ -64,6 +101,40 @@ else
   run -a "$tree"
   check "links: counted, not entered" [ "$(cat "$work/out")" = "Folder dates changed: 9 out of 15" ]
   check_tree "with links" "$tree"
+
+  # The dry run's own summary; and -s silences the summary, never -v's lines.
+  build_tree "$tree"
+  run -a -n "$tree"
+  check "the dry run says so" [ "$(cat "$work/out")" = "Folder dates that would change: 7 out of 10" ]
+  run -a -s -v "$tree"
+  check "-s keeps the -v lines" [ "$(wc -l <"$work/out")" -eq 7 ]
+  run -h
+  check "-h: usage, status 1" [ $? -eq 1 ]
+  for option in -a -s -i -n -v --; do
+    check "the usage names $option" grep -qE -- "^  $option  " "$work/err"
+  done
+  run --help
+  check "--help: the same usage" grep -q "^usage: chronotree -a" "$work/err"
+
+  # 1023 words are taken, the 1024th is dropped: -a, 1021 folders that are not there,
+  # then two trees.
+  build_tree "$work/taken" && build_tree "$work/dropped"
+  fillers=()
+  for i in $(seq 1021); do fillers+=("$work/none$i"); done
+  run -a "${fillers[@]}" "$work/taken" "$work/dropped"
+  check_tree "the 1023rd word" "$work/taken"
+  check "the 1024th word is dropped" has_mtime "$work/dropped/A" "$(epoch 2001-01-01)"
+
+  # On a terminal, a progress line before the summary; erased before it. A tree large
+  # enough to take over a second.
+  big=$work/big
+  python3 "$(dirname "$0")/../../bench/make_tree.py" "$big" wide 120000 120000
+  script -q -e -c "$program -a $big" "$work/terminal" >/dev/null </dev/null
+  check "on a terminal: progress before the summary" \
+    grep -qaE $'\r[0-9]+ folders, [0-9]+ set  .*/big/' "$work/terminal"
+  check "erased before the summary" grep -qa $'\r\e\\[KFolder dates changed: ' "$work/terminal"
+  run -a "$big"
+  check "standard error not a terminal: nothing there" empty "$work/err"
 fi
 
 finish

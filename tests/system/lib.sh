@@ -12,6 +12,13 @@ check() { # check DESCRIPTION COMMAND...
   fi
 }
 
+# A check's condition must be one command, so that all of it is inside `check`: for two
+# conditions, a helper such as this one.
+empty() { # empty FILE...: every file is empty or missing
+  local file
+  for file; do [ ! -s "$file" ] || return 1; done
+}
+
 mtime() { stat -c '%.9Y' "$1"; }
 atime() { stat -c '%.9X' "$1"; }
 has_mtime() { [ "$(mtime "$1")" = "$2" ]; }

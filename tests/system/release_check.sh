@@ -25,6 +25,23 @@ for folder in linux-x86_64 win32 win64; do
   check "$folder package carries the usage text" [ -s "$unpacked/chronotree-0.01-$folder/USING.txt" ]
 done
 
+linux=$unpacked/chronotree-0.01-linux-x86_64
+static_program() { # no shared library and no dynamic loader, so any glibc version will do
+  ! readelf -d "$1" | grep -q NEEDED && ! readelf -l "$1" | grep -q INTERP
+}
+check "the Linux program needs no shared library (runs on older systems)" \
+  static_program "$linux/chronotree"
+check "the Linux package carries the manual page" [ -s "$linux/chronotree.1" ]
+LC_ALL=C MANWIDTH=80 man -l "$linux/chronotree.1" >"$work/man.txt" 2>"$work/man.err"
+check "the manual page renders" [ $? -eq 0 ]
+check "without complaint" empty "$work/man.err"
+for option in -a -s -i -n -v --; do
+  check "the manual page names $option" grep -qE -- "^ +$option\b" "$work/man.txt"
+done
+cmake --install "$source_dir/build/host" --prefix "$work/prefix" >"$work/install.log" 2>&1
+check "cmake --install puts the program in bin" [ -x "$work/prefix/bin/chronotree" ]
+check "and the manual page in share/man/man1" [ -s "$work/prefix/share/man/man1/chronotree.1" ]
+
 build_tree "$work/linux tree"
 "$unpacked/chronotree-0.01-linux-x86_64/chronotree" -a "$work/linux tree" >"$work/linux.out" 2>&1
 check "the Linux package runs" [ "$(cat "$work/linux.out")" = "Folder dates changed: 7 out of 10" ]

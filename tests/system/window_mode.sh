@@ -16,6 +16,16 @@ wine_suite "UI driver" "$work/ui_driver.out" "$build/tests/ui_driver.exe" \
   "$(winpath "$build/chronotree.exe")" "$(winpath "$tree")" "Folder dates changed: 7 out of 10"
 check_tree "walked from the window" "$tree"
 
+# With -n the set button does a dry run: it reports what would change, and changes nothing.
+build_tree "$tree"
+before=$(cd "$tree" && find . -printf '%p %T@ %A@\n' | sort)
+CHRONOTREE_UI_OPTIONS=-n wine_suite "dry run from the window" "$work/dry_run.out" \
+  "$build/tests/ui_driver.exe" --gtest_filter='MainWindow.SetDates*' \
+  "$(winpath "$build/chronotree.exe")" "$(winpath "$tree")" "Folder dates that would change: 7 out of 10"
+check "the dry run ran its case" grep -q '\[  PASSED  \] 1 test' "$work/dry_run.out"
+check "the dry run changed nothing" \
+  [ "$(cd "$tree" && find . -printf '%p %T@ %A@\n' | sort)" = "$before" ]
+
 # The window as a person sees it, kept under the build folder for a look.
 build_tree "$tree"
 /usr/lib/wine/wine64 "$build/chronotree.exe" "$(winpath "$tree")" >"$work/shown.out" 2>&1 &

@@ -182,12 +182,39 @@ TEST_F(StartUp, SlashStartsOptionsOnlyWhereItCannotStartAPath)
     }
 }
 
+TEST_F(StartUp, TheNewOptionsHoldForTheFoldersAfterThemAndNotAfterDoubleDash)
+{
+    Run("-a -I -Never -verbose x");
+    EXPECT_EQ(programState.ignoreManagerFiles, 1);
+    EXPECT_EQ(programState.dryRun, 1);
+    EXPECT_EQ(programState.verbose, 1);
+    ExpectSummary("Folder dates that would change: 1 out of 1");
+    EXPECT_EQ(memfs::TimeOf(2), 1u) << "x/sub was not written";
+    fakeshell::Reset();
+    Run("-a x -n y");
+    ExpectSummary("Folder dates that would change: 2 out of 2");
+    EXPECT_EQ(memfs::TimeOf(2), 10u) << "x was walked before -n, and set";
+    fakeshell::Reset();
+    Run("-a y -n");
+    ExpectSummary("Folder dates changed: 2 out of 2"); // the summary tells of the walk it counts
+    fakeshell::Reset();
+    Run("-a -n");
+    ExpectSummary("Folder dates that would change: 0 out of 0");
+    fakeshell::Reset();
+    Run("-a -- -v -i");
+    EXPECT_EQ(programState.verbose, 0);
+    EXPECT_EQ(programState.ignoreManagerFiles, 0);
+    EXPECT_STREQ(programState.folderArgument, "-i");
+}
+
 TEST_F(StartUp, TheStateIsClearedOnEveryRun)
 {
     Run("-a -s x");
+    Run("-n -v -i y");
     Run("y");
     EXPECT_EQ(programState.automatic, 0);
     EXPECT_EQ(programState.silent, 0);
+    EXPECT_EQ(programState.dryRun + programState.verbose + programState.ignoreManagerFiles, 0);
     EXPECT_EQ(programState.visitedCount, 0);
 }
 

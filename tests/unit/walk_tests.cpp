@@ -1,9 +1,12 @@
 // The walk against the in-memory file system: results, counts, order of calls, failures
 // of each call, loops through links and the bounds of the path buffer.
+#include "fake_shell.h"
+#include "file_manager_names.h"
 #include "folder_walk.h"
 #include "memory_fs.h"
 #include "platform_config.h"
 #include "program_state.h"
+#include "walk_report.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +25,7 @@ protected:
     void SetUp() override
     {
         memfs::Reset();
+        fakeshell::Reset();
         ResetProgramState();
         top = memfs::AddFolder(0, "top", 5);
     }
@@ -329,11 +333,139 @@ TEST_F(Walk, TheLastLevelMayFillTheBufferToItsLastByte)
         int last = memfs::AddFolder(at, std::string(room - 3 + extra, 'z'));
         memfs::AddFile(last, "f", 321);
         memfs::faults().quiet = true;
+        programState.verbose = 1;
         Run(topName);
         EXPECT_EQ(programState.visitedCount, 4);
+        size_t listed = fakeshell::errors().find("cannot list\t" + topName);
+        EXPECT_EQ(listed, extra ? 0 : std::string::npos) << "a path that cannot fit is told";
+        EXPECT_EQ(fakeshell::errors().size(),
+                  extra ? 13 + PATH_BUFFER_SIZE - 3 + strlen(LINE_END) : 0);
         EXPECT_EQ(memfs::TimeOf(last), extra ? 1u : 321u) << extra;
         EXPECT_EQ(memfs::TimeOf(chain[0]), extra ? 1u : 321u) << extra;
     }
+}
+
+TEST(FileManagerNames, AreWholeNamesWithoutRegardToAsciiCase)
+{
+    for (const char* name : {"Thumbs.db", "THUMBS.DB", "ehthumbs.db", "EhThumbs_Vista.db",
+                             "desktop.ini", "Desktop.INI", ".DS_Store", ".ds_store", "Icon\r",
+                             "ICON\r", "._", "._photo.jpg", "._.DS_Store"})
+        EXPECT_TRUE(IsFileManagerFile(name)) << name;
+    for (const char* name : {"real.ehthumbs.db", "Thumbs.db.bak", "Thumbs.d", "Icon", "Icon\r\r",
+                             "Icon\n", "_.x", "x._", ".DS_Store ", "", "desktop.in\xC3\xAF"})
+        EXPECT_FALSE(IsFileManagerFile(name)) << name;
+}
+
+// 2001-01-01, a time before 1970 and one after 2038, all exact to the second.
+constexpr uint64_t T2001 = 126227808000000000ull;
+constexpr uint64_t T1965 = 114947424000000000ull;
+constexpr uint64_t T2100 = 157469184000000000ull;
+
+TEST(IsoTime, IsUtcToTheSecondWithTheYearInAtLeastFourDigits)
+{
+    auto format = [](uint64_t ticks) {
+        char text[ISO_TIME_SIZE];
+        FormatIsoTime(memfs::MakeTime(ticks), text);
+        return std::string(text);
+    };
+    EXPECT_EQ(format(0), "1601-01-01T00:00:00Z");
+    EXPECT_EQ(format(116444736000000000ull), "1970-01-01T00:00:00Z");
+    EXPECT_EQ(format(116444736000000000ull - 1), "1969-12-31T23:59:59Z") << "cut, not rounded";
+    EXPECT_EQ(format(132075720009999999ull), "2019-07-14T10:00:00Z");
+    EXPECT_EQ(format(T1965), "1965-04-04T00:00:00Z");
+    EXPECT_EQ(format(T2100), "2100-01-01T00:00:00Z");
+    EXPECT_EQ(format(125962560000000000ull), "2000-02-29T00:00:00Z");
+    EXPECT_EQ(format(94405824000000000ull), "1900-03-01T00:00:00Z");
+    EXPECT_EQ(format(0x7FFFFFFFFFFFFFFFull), "30828-09-14T02:48:05Z");
+}
+
+TEST_F(Walk, IgnoredFileManagerFilesCountAsNoFiles)
+{
+    int a = memfs::AddFolder(top, "a");
+    memfs::AddFile(a, "photo.jpg", 300);
+    memfs::AddFile(a, "Thumbs.db", 900);
+    memfs::AddFile(a, "._photo.jpg", 950);
+    int only = memfs::AddFolder(top, "only");
+    memfs::AddFile(only, "DESKTOP.INI", 700);
+    memfs::AddFile(only, "Icon\r", 700);
+    int folder = memfs::AddFolder(top, "._folder"); // folders are walked as ever
+    memfs::AddFile(folder, "real.ehthumbs.db", 400);
+    Run();
+    EXPECT_EQ(memfs::TimeOf(a), 950u) << "without -i they count";
+    programState.ignoreManagerFiles = 1;
+    memfs::log().clear();
+    Run();
+    EXPECT_EQ(memfs::TimeOf(a), 300u);
+    EXPECT_EQ(memfs::TimeOf(folder), 400u);
+    ExpectCounts(2, 3);
+    EXPECT_EQ(Writes().size(), 2u) << "a folder holding only such files holds no file";
+}
+
+// A dry run reads each folder's present time and counts those that differ; nothing is
+// opened for writing and nothing is set.
+TEST_F(Walk, ADryRunWritesNothingAndCountsOnlyFoldersThatWouldChange)
+{
+    int same = memfs::AddFolder(top, "same", 600);
+    memfs::AddFile(same, "f", 600);
+    int older = memfs::AddFolder(top, "older", 100);
+    memfs::AddFile(older, "g", 600);
+    int newer = memfs::AddFolder(older, "newer", 700);
+    memfs::AddFile(newer, "h", 500);
+    memfs::AddFolder(top, "empty", 1);
+    programState.dryRun = 1;
+    Run();
+    ExpectCounts(2, 4);
+    for (const std::string& call : memfs::log())
+        EXPECT_TRUE(call.rfind("list ", 0) == 0) << call;
+    EXPECT_EQ(memfs::TimeOf(older), 100u);
+    EXPECT_EQ(memfs::TimeOf(newer), 700u);
+    EXPECT_EQ(programState.latestWalk, WALK_DRY);
+    programState.dryRun = 0;
+    Run();
+    EXPECT_EQ(programState.latestWalk, WALK_REAL);
+    programState.dryRun = 1;
+    Run();
+    ExpectCounts(0, 4);
+}
+
+TEST_F(Walk, VerboseListsEachChangeWithItsOldAndNewTimeAndEachFailure)
+{
+    int a = memfs::AddFolder(top, "a", T2001);
+    memfs::AddFile(a, "old", T1965);
+    int b = memfs::AddFolder(top, "b", T2001);
+    memfs::AddFile(b, "future", T2100);
+    int kept = memfs::AddFolder(top, "kept", T1965);
+    memfs::AddFile(kept, "f", T1965);
+    memfs::AddFile(memfs::AddFolder(top, "locked"), "f", T2100);
+    memfs::faults().setTimeFails.insert(Path({"top", "locked"}));
+    memfs::AddFolder(top, "closed");
+    memfs::faults().listingFails.insert(Path({"top", "closed"}));
+    programState.verbose = 1;
+    Run();
+    const std::string tab = "\t";
+    EXPECT_EQ(fakeshell::output(), "2001-01-01T00:00:00Z" + tab + "1965-04-04T00:00:00Z" + tab +
+                                       Path({"top", "a"}) + LINE_END + "2001-01-01T00:00:00Z" +
+                                       tab + "2100-01-01T00:00:00Z" + tab + Path({"top", "b"}) +
+                                       LINE_END)
+        << "kept already had its time: set, counted, not listed";
+    EXPECT_EQ(fakeshell::errors(), "cannot set" + tab + Path({"top", "locked"}) + LINE_END +
+                                       "cannot list" + tab + Path({"top", "closed"}) + LINE_END);
+    ExpectCounts(3, 5);
+    fakeshell::Reset();
+    programState.dryRun = 1;
+    Run("nowhere");
+    EXPECT_EQ(fakeshell::errors(), "cannot list" + tab + "nowhere" + LINE_END) << "the top too";
+}
+
+TEST_F(Walk, WithoutTheNewOptionsNothingIsWrittenAndNoTimeIsRead)
+{
+    memfs::AddFile(memfs::AddFolder(top, "a"), "f", 10);
+    memfs::AddFolder(top, "closed");
+    memfs::faults().listingFails.insert(Path({"top", "closed"}));
+    Run();
+    EXPECT_EQ(memfs::Lookups(), 0u) << "no folder's present time is read";
+    EXPECT_TRUE(fakeshell::output().empty());
+    EXPECT_TRUE(fakeshell::errors().empty());
 }
 
 TEST(LaterFileTime, ComparesAsOneUnsigned64BitNumberAndKeepsTheFirstOnTies)

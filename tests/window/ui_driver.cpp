@@ -25,6 +25,13 @@ int Patience()
     return given ? atoi(given) : 15000;
 }
 
+// Options put before the folder in the set-dates case (such as "-n" for a dry run).
+std::string Options()
+{
+    const char* given = getenv("CHRONOTREE_UI_OPTIONS");
+    return given ? std::string(given) + " " : std::string();
+}
+
 template <typename Condition> bool WaitFor(Condition condition, int milliseconds = Patience())
 {
     for (int waited = 0; waited < milliseconds; waited += 20) {
@@ -213,7 +220,7 @@ TEST(MainWindow, LooksAsDescribed)
 
 TEST(MainWindow, SetDatesGreysTheControlsWalksAndReportsInABoxOwnedByTheWindow)
 {
-    Started run("\"" + folder + "\"");
+    Started run(Options() + "\"" + folder + "\"");
     ASSERT_NE(run.window, nullptr);
     EXPECT_EQ(run.Enabled(), ALL_ENABLED);
     Started::Click(run.set);

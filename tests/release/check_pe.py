@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Reads a Windows program as Windows would and checks what a release must be: machine,
-GUI subsystem, system-only imports, the manifest and version resources, no icon, size."""
+GUI subsystem, system-only imports, the manifest (byte for byte, the UTF-8 code page) and
+version resources, no icon, size."""
 import struct
 import sys
 
@@ -109,8 +110,10 @@ def check(path, machine, manifest_path, max_size):
                        'name="Microsoft.Windows.Common-Controls"', 'version="6.0.0.0"',
                        'publicKeyToken="6595b64144ccf1df"', 'language="*"'):
             expect(needed in text, "manifest declares " + needed)
-        if machine == "i386":
-            expect(len(manifest) == 701, "the 32-bit manifest is 701 bytes")
+        # Every ANSI call of the process then speaks UTF-8 (Windows 10 1903 and later).
+        expect('<application xmlns="urn:schemas-microsoft-com:asm.v3">' in text and
+               '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">'
+               'UTF-8</activeCodePage>' in text, "manifest asks for the UTF-8 active code page")
     expect(not any(kind in (RT_ICON, RT_GROUP_ICON) for kind, _, _ in resources), "no icon resource")
     versions = [block for (kind, _, _), block in resources.items() if kind == RT_VERSION]
     expect(len(versions) == 1, "one version resource")

@@ -35,6 +35,12 @@ check "a folder before -a is not walked" has_mtime "$work/one/A" "$(epoch "2001-
 check_tree "second folder" "$work/two"
 check_tree "third folder" "$work/three"
 
+# Names in every script, the top folder's too, walked from a path given as it is.
+build_script_tree "$work"
+run -a -s "$(arg "$work/$SCRIPT_TOP")"
+check "names in many scripts: exit 0" [ $? -eq 0 ]
+check_script_tree "names in many scripts" "$work"
+
 # -i: the files file managers write count as no files; a folder holding only such files
 # keeps its time.
 build_tree "$tree"

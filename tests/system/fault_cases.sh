@@ -53,6 +53,9 @@ run -a -- "$n"
 check "odd names: all six set" [ "$(summary)" = "Folder dates changed: 6 out of 6" ]
 check "a name with a newline is set" has_mtime "$n/"$'new\nline' "$(epoch "$T1")"
 check "a name that is not UTF-8 is set" has_mtime "$n/"$'\xff\xfe' "$(epoch "$T1")"
+make_file "$work/"$'\xff\xc3('"/a/f" "$T2"
+run -a "$work/"$'\xff\xc3('
+check "a top folder whose name is not UTF-8" has_mtime "$work/"$'\xff\xc3('"/a" "$(epoch "$T2")"
 make_file "$work/-top/a/f" "$T2"
 (cd "$work" && "$program" -a -- -top >"$work/out" 2>&1)
 check "a top folder named -top, after --" has_mtime "$work/-top/a" "$(epoch "$T2")"

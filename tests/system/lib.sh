@@ -53,6 +53,30 @@ build_tree() {
   find "$t" -type d -exec touch -a -d "tomorrow" {} +
 }
 
+# A tree named in many scripts, its top folder too: Greek, Cyrillic, Korean, Japanese, an
+# emoji outside the Basic Multilingual Plane, and an accent that combines with its letter
+# (e + U+0301). Its walk reports "Folder dates changed: 7 out of 7".
+SCRIPT_TOP="Ünïcødé 日本語 😀"
+SCRIPT_NAMES=("Ελληνικά" "Русский" "한국어" "emoji😀" $'e\xcc\x81' "日本語" "日本語/深い")
+build_script_tree() { # build_script_tree PARENT: the tree is PARENT/$SCRIPT_TOP
+  local t=$1/$SCRIPT_TOP i=0 name
+  rm -rf "$t"
+  for name in "${SCRIPT_NAMES[@]}"; do
+    i=$((i + 1))
+    make_file "$t/$name/f$i" "2010-0$i-0$i 0$i:0$i:0$i.000000$i"
+  done
+  find "$t" -type d -exec touch -m -d "2001-01-01 00:00:00 UTC" {} +
+}
+check_script_tree() { # check_script_tree LABEL PARENT
+  local t=$2/$SCRIPT_TOP i name
+  local newest=(1 2 3 4 5 7 7) # 日本語 holds 深い, whose file is newer than its own
+  for i in "${!SCRIPT_NAMES[@]}"; do
+    name=${SCRIPT_NAMES[$i]} i=${newest[$i]}
+    check "$1: $name, to 100 ns" has_mtime "$t/$name" "$(epoch "2010-0$i-0$i 0$i:0$i:0$i.000000$i")"
+  done
+  check "$1: the top folder is never written" has_mtime "$t" "$(epoch "2001-01-01")"
+}
+
 snapshot() { # every entry's access time, and every file's modification time
   (cd "$1" && find . -printf '%p %A@\n' -o -true && find . -type f -printf '%p %T@\n') | sort
 }

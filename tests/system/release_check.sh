@@ -36,7 +36,7 @@ LC_ALL=C MANWIDTH=80 man -l "$linux/chronotree.1" >"$work/man.txt" 2>"$work/man.
 check "the manual page renders" [ $? -eq 0 ]
 check "without complaint" empty "$work/man.err"
 for option in -a -s -i -n -v --; do
-  check "the manual page names $option" grep -qE -- "^ +$option\b" "$work/man.txt"
+  check "the manual page names $option" grep -qE -- "^ +$option( |$)" "$work/man.txt"
 done
 cmake --install "$source_dir/build/host" --prefix "$work/prefix" >"$work/install.log" 2>&1
 check "cmake --install puts the program in bin" [ -x "$work/prefix/bin/chronotree" ]

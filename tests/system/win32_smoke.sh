@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real 32-bit program under Wine's 32-bit loader, which this kernel runs only through
-# qemu-user-static: an automatic run checked from Linux, and one window session driven by
-# the (64-bit) UI driver. Each 32-bit start costs about a minute, so the cases are few.
+# qemu-user-static: two automatic runs checked from Linux (one on names in many scripts),
+# and one window session driven by the (64-bit) UI driver. Each 32-bit start costs about a
+# minute, so the cases are few.
 # usage: win32_smoke.sh WIN32_BUILD WIN64_BUILD WORKDIR
 # Exits 77 (skipped) where binfmt_misc cannot be had.
 set -u
@@ -30,6 +31,12 @@ build_tree "$tree"
 wine_run "$work/automatic.out" "$win32/chronotree.exe" -a -s "$(winpath "$tree")"
 check "the 32-bit automatic run exits 0" [ $? -eq 0 ]
 check_tree "32-bit automatic run" "$tree"
+
+# Names in every script: the UTF-8 code page of its manifest, on the 32-bit program too.
+build_script_tree "$work"
+wine_run "$work/scripts.out" "$win32/chronotree.exe" -a -s "$(winpath "$work/$SCRIPT_TOP")"
+check "the 32-bit run on names in many scripts exits 0" [ $? -eq 0 ]
+check_script_tree "32-bit, names in many scripts" "$work"
 
 build_tree "$tree"
 export CHRONOTREE_UI_TIMEOUT_MS=240000

@@ -26,6 +26,38 @@ check "the dry run ran its case" grep -q '\[  PASSED  \] 1 test' "$work/dry_run.
 check "the dry run changed nothing" \
   [ "$(cd "$tree" && find . -printf '%p %T@ %A@\n' | sort)" = "$before" ]
 
+# Names in every script: the folder argument shows in the field exactly as given, and the
+# set button walks it.
+build_script_tree "$work"
+wine_suite "names in many scripts, from the window" "$work/scripts.out" \
+  "$build/tests/ui_driver.exe" --gtest_filter='MainWindow.LooksAsDescribed:MainWindow.SetDates*' \
+  "$(winpath "$build/chronotree.exe")" "$(winpath "$work/$SCRIPT_TOP")" \
+  "Folder dates changed: 7 out of 7"
+check "both cases ran" grep -q '\[  PASSED  \] 2 tests' "$work/scripts.out"
+check_script_tree "walked from the window" "$work"
+
+# The picker, with the Desktop (where Wine's picker starts) in such a folder: its path
+# comes back whole; and with a Desktop whose path takes more than MAX_PATH bytes in UTF-8
+# (though fewer characters), which SHGetPathFromIDListA cannot give whole (Wine's reports
+# success with the path cut): the field keeps its text.
+desktops='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+set_desktop() {
+  mkdir -p "$1"
+  /usr/lib/wine/wine64 reg add "$desktops" /v Desktop /t REG_EXPAND_SZ /d "$(winpath "$1")" /f \
+    >"$work/desktop.log" 2>&1
+}
+set_desktop "$work/Desk 日本語 😀"
+wine_suite "the picker gives a path in many scripts whole" "$work/picker.out" \
+  "$build/tests/ui_driver.exe" --gtest_filter='MainWindow.ThePicker*' \
+  "$(winpath "$build/chronotree.exe")" "$(winpath "$work/$SCRIPT_TOP")" "-"
+set_desktop "$work/$(printf '日%.0s' $(seq 45))/$(printf '本%.0s' $(seq 45))"
+CHRONOTREE_UI_PICKER_KEEPS=1 wine_suite "a path too long to give whole is not given" \
+  "$work/picker_long.out" "$build/tests/ui_driver.exe" --gtest_filter='MainWindow.ThePicker*' \
+  "$(winpath "$build/chronotree.exe")" "$(winpath "$work/$SCRIPT_TOP")" "-"
+for out in picker picker_long; do
+  check "the picker case ran ($out)" grep -q '\[  PASSED  \] 1 test' "$work/$out.out"
+done
+
 # The window as a person sees it, kept under the build folder for a look.
 build_tree "$tree"
 /usr/lib/wine/wine64 "$build/chronotree.exe" "$(winpath "$tree")" >"$work/shown.out" 2>&1 &

@@ -1,18 +1,23 @@
 // Drives the real program from another process, as a person would: it starts it, finds
 // its window by class name, reads what is shown and presses the buttons.
-// usage: ui_driver.exe PROGRAM FOLDER SUMMARY [gtest options]
-// FOLDER is walked by the set-dates cases; SUMMARY is what its walk must report.
+// usage: ui_driver.exe [gtest options] PROGRAM FOLDER SUMMARY
+// FOLDER is walked by the set-dates cases; SUMMARY is what its walk must report. The
+// arguments are read as wide strings, so FOLDER may be named in any script, and the
+// program is started and its field read back the same way.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <windows.h>
 
 #include <cstdlib>
+#include <cwchar>
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::string program, folder, summary;
+std::wstring program, folder;
+std::string summary;
 
 constexpr char MAIN_CLASS[] = "TolvuChronotreeWin32Gui";
 constexpr int IDC_BROWSE = 500;
@@ -26,11 +31,13 @@ int Patience()
 }
 
 // Options put before the folder in the set-dates case (such as "-n" for a dry run).
-std::string Options()
+std::wstring Options()
 {
-    const char* given = getenv("CHRONOTREE_UI_OPTIONS");
-    return given ? std::string(given) + " " : std::string();
+    const wchar_t* given = _wgetenv(L"CHRONOTREE_UI_OPTIONS");
+    return given ? std::wstring(given) + L" " : std::wstring();
 }
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 template <typename Condition> bool WaitFor(Condition condition, int milliseconds = Patience())
 {
@@ -46,6 +53,15 @@ std::string TextOf(HWND window)
 {
     char text[4096] = {};
     SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    return text;
+}
+
+// A window's text as the wide string it is, whatever this program's code page.
+std::wstring WideTextOf(HWND window)
+{
+    wchar_t text[4096] = {};
+    SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
                         SMTO_ABORTIFHUNG, 5000, nullptr);
     return text;
 }
@@ -89,14 +105,14 @@ struct Started {
     HWND window = nullptr;
     HWND label = nullptr, edit = nullptr, browse = nullptr, set = nullptr;
 
-    explicit Started(const std::string& arguments, bool expectWindow = true)
+    explicit Started(const std::wstring& arguments, bool expectWindow = true)
     {
-        std::string line = "\"" + program + "\" " + arguments;
-        STARTUPINFOA startup = {};
+        std::wstring line = Quoted(program) + L" " + arguments;
+        STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+        if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                             &startup, &process)) {
-            ADD_FAILURE() << "cannot start " << program;
+            ADD_FAILURE() << "cannot start the program";
             return;
         }
         if (!expectWindow)
@@ -171,7 +187,7 @@ const std::vector<bool> ALL_DISABLED = {false, false, false, false};
 
 TEST(MainWindow, LooksAsDescribed)
 {
-    Started run("\"" + folder + "\"");
+    Started run(Quoted(folder));
     ASSERT_NE(run.window, nullptr);
     std::string caption = TextOf(run.window);
     EXPECT_EQ(caption.rfind("Chronotree 0.01 ", 0), 0u) << caption;
@@ -197,14 +213,16 @@ TEST(MainWindow, LooksAsDescribed)
         int identifier;
     } controls[] = {
         {run.label, "Static", "Folder:", {8, 8, W - 8, 16}, 0},
-        {run.edit, "Edit", folder, {8, 26, W - 41, 21}, 0},
+        {run.edit, "Edit", "", {8, 26, W - 41, 21}, 0},
         {run.browse, "Button", "...", {W - 29, 26, 21, 21}, IDC_BROWSE},
         {run.set, "Button", "Set date to newest file", {W - 168, 51, 160, 25}, IDC_SET_DATES},
     };
     for (const Expected& control : controls) {
         ASSERT_NE(control.window, nullptr) << control.className;
         EXPECT_EQ(lstrcmpiA(ClassOf(control.window).c_str(), control.className), 0);
-        EXPECT_EQ(TextOf(control.window), control.text);
+        if (control.window != run.edit) { // the field's text is checked as a wide string
+            EXPECT_EQ(TextOf(control.window), control.text);
+        }
         EXPECT_EQ(GetDlgCtrlID(control.window), control.identifier);
         RECT place = ClientPlace(control.window, run.window);
         EXPECT_EQ(place.left, control.place.left) << control.text;
@@ -212,6 +230,7 @@ TEST(MainWindow, LooksAsDescribed)
         EXPECT_EQ(place.right, control.place.right) << control.text;
         EXPECT_EQ(place.bottom, control.place.bottom) << control.text;
     }
+    EXPECT_TRUE(WideTextOf(run.edit) == folder) << "the folder shows exactly as given";
     EXPECT_TRUE(GetWindowLongA(run.edit, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
     EXPECT_TRUE(GetWindowLongA(run.edit, GWL_STYLE) & ES_AUTOHSCROLL);
 
@@ -220,7 +239,7 @@ TEST(MainWindow, LooksAsDescribed)
 
 TEST(MainWindow, SetDatesGreysTheControlsWalksAndReportsInABoxOwnedByTheWindow)
 {
-    Started run(Options() + "\"" + folder + "\"");
+    Started run(Options() + Quoted(folder));
     ASSERT_NE(run.window, nullptr);
     EXPECT_EQ(run.Enabled(), ALL_ENABLED);
     Started::Click(run.set);
@@ -247,7 +266,7 @@ TEST(MainWindow, SetDatesGreysTheControlsWalksAndReportsInABoxOwnedByTheWindow)
 
 TEST(MainWindow, AnEmptyFieldDoesNothing)
 {
-    Started run("");
+    Started run(L"");
     ASSERT_NE(run.window, nullptr);
     EXPECT_EQ(TextOf(run.edit), "");
     run.PressSetExpectingNoBox();
@@ -256,15 +275,17 @@ TEST(MainWindow, AnEmptyFieldDoesNothing)
 
 TEST(MainWindow, SilentRunsShowNoBoxAndTheControlsComeBackByThemselves)
 {
-    Started run("-s \"" + folder + "\"");
+    Started run(L"-s " + Quoted(folder));
     ASSERT_NE(run.window, nullptr);
     run.PressSetExpectingNoBox();
     run.CloseExpectingStatusZero();
 }
 
+// CHRONOTREE_UI_PICKER_KEEPS set: the Desktop's path is one the program cannot take whole,
+// so OK too must leave the field as it was.
 TEST(MainWindow, ThePickerFillsTheFieldUnlessCancelled)
 {
-    Started run("\"" + folder + "\"");
+    Started run(Quoted(folder));
     ASSERT_NE(run.window, nullptr);
     Started::Click(run.browse);
     HWND picker = run.WaitForBox();
@@ -272,24 +293,31 @@ TEST(MainWindow, ThePickerFillsTheFieldUnlessCancelled)
     EXPECT_EQ(GetWindow(picker, GW_OWNER), run.window);
     Started::Click(GetDlgItem(picker, IDCANCEL));
     EXPECT_TRUE(WaitFor([&] { return run.Box() == nullptr; }));
-    EXPECT_EQ(TextOf(run.edit), folder) << "cancel keeps the text";
+    EXPECT_TRUE(WideTextOf(run.edit) == folder) << "cancel keeps the text";
 
     // Wine's picker starts on the Desktop; OK takes it.
-    char desktop[MAX_PATH] = {};
-    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
+    wchar_t desktop[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
+    bool keeps = _wgetenv(L"CHRONOTREE_UI_PICKER_KEEPS") != nullptr;
     Started::Click(run.browse);
     picker = run.WaitForBox();
     ASSERT_NE(picker, nullptr);
     HWND ok = GetDlgItem(picker, IDOK);
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(ok) != 0; }));
     Started::Click(ok);
-    EXPECT_TRUE(WaitFor([&] { return TextOf(run.edit) == desktop; })) << TextOf(run.edit);
+    if (keeps) {
+        EXPECT_TRUE(WaitFor([&] { return run.Box() == nullptr; }));
+        Sleep(500);
+        EXPECT_TRUE(WideTextOf(run.edit) == folder) << "never a cut path";
+    } else {
+        EXPECT_TRUE(WaitFor([&] { return WideTextOf(run.edit) == desktop; })) << TextOf(run.edit);
+    }
     run.CloseExpectingStatusZero();
 }
 
 TEST(AutomaticMode, ShowsOneSummaryWithNoOwnerAndEndsWithStatusZero)
 {
-    Started run("-a \"" + folder + "\"", false);
+    Started run(L"-a " + Quoted(folder), false);
     HWND box = run.WaitForBox();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(TopWindowOf(run.process.dwProcessId, MAIN_CLASS), nullptr);
@@ -306,12 +334,20 @@ TEST(AutomaticMode, ShowsOneSummaryWithNoOwnerAndEndsWithStatusZero)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 4) {
+    // The wide command line has what this program's code page cannot hold.
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> given;
+    for (int i = 1; words && i < count; i++) {
+        if (wcsncmp(words[i], L"--gtest_", 8) != 0)
+            given.push_back(words[i]);
+    }
+    if (given.size() < 3) {
         fprintf(stderr, "usage: ui_driver PROGRAM FOLDER SUMMARY\n");
         return 2;
     }
-    program = argv[1];
-    folder = argv[2];
-    summary = argv[3];
+    program = given[0];
+    folder = given[1];
+    summary.assign(given[2].begin(), given[2].end()); // the summary is ASCII
     return RUN_ALL_TESTS();
 }

@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -136,6 +137,39 @@ TEST_F(Window, TheFieldIsReadWholeAndNulTerminated)
         ASSERT_NE(read, nullptr);
         EXPECT_EQ(std::string(read), text) << "used as typed, blanks and quotes kept";
         EXPECT_EQ(length, static_cast<int>(text.size()));
+        free(read);
+    }
+}
+
+TEST_F(Window, TheManifestMakesEveryAnsiCallSpeakUtf8)
+{
+    EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+}
+
+// The field holds characters; the walk gets bytes, three or four a character here.
+TEST_F(Window, TheFieldIsReadWholeWhateverTheScriptOfItsText)
+{
+    ASSERT_TRUE(CreateMainWindow(Instance()));
+    std::wstring longWide;
+    std::string longText;
+    for (int i = 0; i < 3000; i++) {
+        longWide += L"\u65e5";
+        longText += "\xe6\x97\xa5";
+    }
+    const std::pair<std::wstring, std::string> texts[] = {
+        {L"Z:\\\u65e5\u672c\u8a9e\\\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac",
+         "Z:\\\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\\\xce\x95\xce\xbb\xce\xbb\xce\xb7\xce\xbd"
+         "\xce\xb9\xce\xba\xce\xac"},
+        {L"C:\\emoji\U0001F600\\e\u0301", "C:\\emoji\xf0\x9f\x98\x80\\e\xcc\x81"},
+        {longWide, longText},
+    };
+    for (const auto& [wide, bytes] : texts) {
+        SetWindowTextW(programState.folderEdit, wide.c_str());
+        int length = -1;
+        char* read = ReadEditLine(programState.folderEdit, &length);
+        ASSERT_NE(read, nullptr);
+        EXPECT_TRUE(std::string(read) == bytes) << std::string(read).substr(0, 80);
+        EXPECT_EQ(length, static_cast<int>(bytes.size()));
         free(read);
     }
 }

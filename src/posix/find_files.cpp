@@ -2,12 +2,12 @@
 // whose entries fit the listing budget is read whole by FindFirstFileA; a wider one is read
 // in batches of that size, through a descriptor of its own.
 #include "file_time.h"
+#include "growing_block.h"
 #include "handle_values.h"
 #include "held_folders.h"
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -52,21 +52,6 @@ size_t arenaTop;
 Listing* listings;
 size_t listingCapacity;
 size_t listingTop;
-
-bool Reserve(char** block, size_t* capacity, size_t needed, size_t unit)
-{
-    if (needed <= *capacity)
-        return true;
-    size_t grown = *capacity ? *capacity : 64;
-    while (grown < needed)
-        grown *= 2;
-    void* moved = realloc(*block, grown * unit);
-    if (!moved)
-        return false;
-    *block = static_cast<char*>(moved);
-    *capacity = grown;
-    return true;
-}
 
 uint8_t Describe(int folder, const dirent64* found, uint64_t* lastWrite)
 {
@@ -113,7 +98,7 @@ Batch ReadBatch(int folder, Listing* listing, size_t limit)
         size_t ask = room < sizeof chunk ? room : sizeof chunk;
         if (ask < 1024)
             return Batch::Full;
-        if (!Reserve(&arena, &arenaSize, listing->end + ask, 1))
+        if (!Grow(&arena, &arenaSize, listing->end + ask))
             return Batch::Failed;
         ssize_t got = getdents64(folder, chunk, ask);
         if (got <= 0)
@@ -255,8 +240,7 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data)
     size_t length;
     if (!FolderOfPattern(pattern, &length))
         return INVALID_HANDLE_VALUE;
-    if (!Reserve(reinterpret_cast<char**>(&listings), &listingCapacity, listingTop + 1,
-                 sizeof(Listing)))
+    if (!Grow(&listings, &listingCapacity, listingTop + 1))
         return INVALID_HANDLE_VALUE;
     uint64_t serial;
     bool atStart;

@@ -4,9 +4,10 @@
 // device and inode kept) and opened again, and checked, when the walk comes back to them.
 #include "held_folders.h"
 
+#include "growing_block.h"
+
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -43,21 +44,6 @@ size_t budget;
 uint64_t nextSerial = 1;
 int uses; // open listings and file handles
 bool stale; // every use has ended since the levels were opened
-
-bool Grow(void** block, size_t* capacity, size_t needed, size_t unit)
-{
-    if (needed <= *capacity)
-        return true;
-    size_t grown = *capacity ? *capacity : 64;
-    while (grown < needed)
-        grown *= 2;
-    void* moved = realloc(*block, grown * unit);
-    if (!moved)
-        return false;
-    *block = moved;
-    *capacity = grown;
-    return true;
-}
 
 void Unhold(size_t index)
 {
@@ -109,7 +95,7 @@ void MakeRoom(size_t keep)
 
 bool Hold(size_t index, int fd)
 {
-    if (!Grow(reinterpret_cast<void**>(&held), &heldCapacity, heldCount + 1, sizeof(size_t))) {
+    if (!Grow(&held, &heldCapacity, heldCount + 1)) {
         close(fd);
         return false;
     }
@@ -255,7 +241,7 @@ bool Push(size_t end, int fd)
 {
     if (levelCount == 0)
         budget = 0; // a walk from nothing reads the process's limit afresh
-    if (!Grow(reinterpret_cast<void**>(&levels), &levelCapacity, levelCount + 1, sizeof(Level))) {
+    if (!Grow(&levels, &levelCapacity, levelCount + 1)) {
         close(fd);
         return false;
     }
@@ -269,7 +255,7 @@ bool Push(size_t end, int fd)
 // Opens path[LevelEnd(levelCount), length) below the deepest level, a stretch at a time.
 int Extend(const char* path, size_t length)
 {
-    if (!Grow(reinterpret_cast<void**>(&spelled), &spelledCapacity, length, 1))
+    if (!Grow(&spelled, &spelledCapacity, length))
         return -1;
     size_t from = LevelEnd(levelCount);
     memcpy(spelled + from, path + from, length - from);

@@ -2,8 +2,6 @@
 // file "Icon\r" and "._" files (resource forks) onto every drive it touches.
 #include "file_manager_names.h"
 
-#include <iterator>
-
 namespace {
 
 constexpr const char* MANAGER_FILES[] = {

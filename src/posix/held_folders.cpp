@@ -45,6 +45,21 @@ uint64_t nextSerial = 1;
 int uses; // open listings and file handles
 bool stale; // every use has ended since the levels were opened
 
+// How many descriptors the layer keeps at most: half the process's limit, within bounds.
+size_t DescriptorBudget()
+{
+    if (budget == 0) {
+        rlimit limit = {};
+        size_t half = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                          ? static_cast<size_t>(limit.rlim_cur) / 2
+                          : MOST_DESCRIPTORS;
+        budget = half < FEWEST_DESCRIPTORS ? FEWEST_DESCRIPTORS
+                 : half > MOST_DESCRIPTORS ? MOST_DESCRIPTORS
+                                           : half;
+    }
+    return budget;
+}
+
 void Unhold(size_t index)
 {
     Level& level = levels[index];
@@ -54,6 +69,15 @@ void Unhold(size_t index)
     level.slot = -1;
     close(level.fd);
     level.fd = -1;
+}
+
+// Keeps the device and inode of a held level, to tell later whether its path still names it.
+void RecordIdentity(Level* level)
+{
+    struct stat found;
+    level->known = fstat(level->fd, &found) == 0;
+    level->dev = found.st_dev;
+    level->ino = found.st_ino;
 }
 
 unsigned Ruler(size_t index) { return static_cast<unsigned>(__builtin_ctzll(index)); }
@@ -78,11 +102,7 @@ bool LetGoOfOne(size_t keep)
     }
     if (victim == 0)
         return false;
-    Level& level = levels[victim];
-    struct stat found;
-    level.known = fstat(level.fd, &found) == 0;
-    level.dev = found.st_dev;
-    level.ino = found.st_ino;
+    RecordIdentity(&levels[victim]);
     Unhold(victim);
     return true;
 }
@@ -286,10 +306,9 @@ void CheckStaleLevels(const char* path, size_t length)
         PopTo(0);
         return;
     }
+    RecordIdentity(&levels[0]);
     int again = OpenStretch(AT_FDCWD, spelled, 0, levels[0].end, 0);
-    struct stat now, held;
-    bool same = again >= 0 && fstat(again, &now) == 0 && fstat(levels[0].fd, &held) == 0 &&
-                now.st_dev == held.st_dev && now.st_ino == held.st_ino;
+    bool same = again >= 0 && SameFolder(again, levels[0]);
     if (again >= 0)
         close(again);
     if (!same)
@@ -304,20 +323,6 @@ size_t WithoutTrailingSeparators(const char* path, size_t length)
 }
 
 } // namespace
-
-size_t DescriptorBudget()
-{
-    if (budget == 0) {
-        rlimit limit = {};
-        size_t half = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
-                          ? static_cast<size_t>(limit.rlim_cur) / 2
-                          : MOST_DESCRIPTORS;
-        budget = half < FEWEST_DESCRIPTORS ? FEWEST_DESCRIPTORS
-                 : half > MOST_DESCRIPTORS ? MOST_DESCRIPTORS
-                                           : half;
-    }
-    return budget;
-}
 
 int HoldFolder(const char* path, size_t length, uint64_t* serial, bool* atStart)
 {

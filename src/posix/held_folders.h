@@ -29,6 +29,3 @@ void NoteUseEnds();
 // folder is let go of when needed. Returns a duplicate of `folder`, or -1.
 int DuplicateForListing(int folder);
 void CloseListingDescriptor(int descriptor);
-
-// How many descriptors the layer keeps at most, from the process's limit.
-size_t DescriptorBudget();

@@ -52,8 +52,7 @@ void CreateControls(HINSTANCE instance)
     programState.folderEdit = CreateChild(instance, "EDIT", nullptr, WS_EX_CLIENTEDGE,
                                           ES_AUTOHSCROLL, RECT{8, 26, W - 41, 21}, 0);
     if (programState.folderArgument)
-        SendMessageA(programState.folderEdit, WM_SETTEXT, 0,
-                     reinterpret_cast<LPARAM>(programState.folderArgument));
+        SetFieldText(programState.folderArgument);
     programState.browseButton =
         CreateChild(instance, "BUTTON", "...", 0, 0, RECT{W - 29, 26, 21, 21}, IDC_BROWSE);
     programState.setButton = CreateChild(instance, "BUTTON", "Set date to newest file", 0, 0,

@@ -5,36 +5,40 @@
 #include "main_window.h"
 #include "program_state.h"
 #include "run_summary.h"
+#include "wide_text.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <shlobj.h>
 
 namespace {
 
-constexpr size_t PICKER_BUFFER_SIZE = 4357;
 constexpr UINT PICKER_FLAGS = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
 // EM_GETLINE reads its buffer's capacity from a 16-bit count.
-constexpr size_t MOST_LINE_BYTES = 0xFFFF;
+constexpr size_t MOST_LINE_UNITS = 0xFFFF;
+// The longest path the system's picker can give, in UTF-16 units.
+constexpr DWORD PICKER_PATH_UNITS = 32768;
 
-// SHGetPathFromIDListA has MAX_PATH bytes for the path. In a multi-byte code page (UTF-8
-// above all) a path of fewer characters can need more, and some versions then report
-// success with the path cut; in a code page without some of its characters they come back
-// as '?'. The path is taken only when it reads back as the wide path, character for
-// character.
-bool IsWholePath(PCIDLIST_ABSOLUTE list, const char* path)
+// SHGetPathFromIDListEx (Vista on) gives paths past MAX_PATH; older shells have only
+// SHGetPathFromIDListW, so it is looked up rather than imported.
+bool WidePathOf(PCIDLIST_ABSOLUTE list, wchar_t* path)
 {
-    wchar_t wide[MAX_PATH], back[MAX_PATH];
-    if (!SHGetPathFromIDListW(list, wide))
-        return false;
-    return MultiByteToWideChar(CP_ACP, 0, path, -1, back, MAX_PATH) > 0 && wcscmp(wide, back) == 0;
+    typedef BOOL(WINAPI * LongPathCall)(PCIDLIST_ABSOLUTE, PWSTR, DWORD, int);
+    HMODULE shell = GetModuleHandleA("shell32.dll");
+    auto longPath = reinterpret_cast<LongPathCall>(
+        reinterpret_cast<void (*)()>(GetProcAddress(shell, "SHGetPathFromIDListEx")));
+    if (longPath && longPath(list, path, PICKER_PATH_UNITS, 0))
+        return true;
+    return SHGetPathFromIDListW(list, path) != 0;
 }
 
 void BrowseIntoField()
 {
-    char buffer[PICKER_BUFFER_SIZE] = {};
-    if (BrowseForFolderPath(programState.mainWindow, buffer))
-        SendMessageA(programState.folderEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(buffer));
+    char* buffer = static_cast<char*>(calloc(PICKER_BUFFER_SIZE, 1));
+    if (buffer && BrowseForFolderPath(programState.mainWindow, buffer))
+        SetFieldText(buffer);
+    free(buffer);
 }
 
 // The controls stay grey from the start of the walk until the summary is dismissed.
@@ -69,51 +73,52 @@ bool BrowseForFolderPath(HWND owner, char* buffer)
     if (!buffer)
         return false;
     buffer[0] = '\0';
-    BROWSEINFOA info = {};
-    info.hwndOwner = owner;
-    info.pszDisplayName = buffer;
-    info.ulFlags = PICKER_FLAGS;
-    PIDLIST_ABSOLUTE list = SHBrowseForFolderA(&info);
-    if (!list)
+    wchar_t* wide = static_cast<wchar_t*>(calloc(PICKER_PATH_UNITS, sizeof(wchar_t)));
+    if (!wide)
         return false;
-    // The full path replaces the display name that the picker wrote into the buffer.
-    bool found = SHGetPathFromIDListA(list, buffer) != 0 && IsWholePath(list, buffer);
+    BROWSEINFOW info = {};
+    info.hwndOwner = owner;
+    info.pszDisplayName = wide; // MAX_PATH units, which the full path then replaces
+    info.ulFlags = PICKER_FLAGS;
+    PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
+    bool found = list && WidePathOf(list, wide) &&
+                 Utf8FromWide(wide, wcslen(wide), buffer, PICKER_BUFFER_SIZE) != TEXT_DOES_NOT_FIT;
     IMalloc* allocator = nullptr;
-    if (SUCCEEDED(SHGetMalloc(&allocator))) {
+    if (list && SUCCEEDED(SHGetMalloc(&allocator))) {
         allocator->Free(list);
         allocator->Release();
     }
+    free(wide);
     return found;
 }
 
-// EM_LINELENGTH counts characters, but in a multi-byte code page the text takes more bytes
-// than that: WM_GETTEXTLENGTH, sent through the ANSI call, counts what the text takes in
-// the code page (at least), and the buffer is sized for that. A field of more than 65535
-// bytes is cut there, far beyond the longest folder the walk takes, so such a text is
+// The field holds UTF-16; the walk gets its UTF-8. A field of more than 65535 units is cut
+// there by EM_GETLINE, far beyond the longest folder the walk takes, so such a text is
 // refused whole rather than walked cut.
 char* ReadEditLine(HWND edit, int* length)
 {
     *length = 0;
-    WORD count = LOWORD(SendMessageA(edit, EM_LINELENGTH, 0, 0));
+    size_t count = LOWORD(SendMessageW(edit, EM_LINELENGTH, 0, 0));
     if (count == 0)
         return nullptr;
-    size_t bytes = static_cast<size_t>(SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0));
-    size_t capacity = bytes > count ? bytes : count;
-    if (capacity > MOST_LINE_BYTES)
-        capacity = MOST_LINE_BYTES;
-    char* text = static_cast<char*>(calloc(capacity + 1, 1));
-    if (!text)
+    wchar_t* wide = static_cast<wchar_t*>(calloc(count + 1 < 2 ? 2 : count + 1, sizeof(wchar_t)));
+    if (!wide)
         return nullptr;
-    // EM_GETLINE reads the buffer's capacity from its first two bytes.
-    text[0] = static_cast<char>(capacity & 0xFF);
-    text[1] = static_cast<char>(capacity >> 8);
-    LRESULT copied = SendMessageA(edit, EM_GETLINE, 0, reinterpret_cast<LPARAM>(text));
-    if (copied <= 0) {
-        free(text);
-        return nullptr;
-    }
-    *length = static_cast<int>(copied);
+    wide[0] = static_cast<wchar_t>(count < MOST_LINE_UNITS ? count : MOST_LINE_UNITS);
+    LRESULT copied = SendMessageW(edit, EM_GETLINE, 0, reinterpret_cast<LPARAM>(wide));
+    char* text = copied > 0 ? NewUtf8FromWide(wide, static_cast<size_t>(copied)) : nullptr;
+    free(wide);
+    if (text)
+        *length = static_cast<int>(strlen(text));
     return text;
+}
+
+void SetFieldText(const char* text)
+{
+    wchar_t* wide = NewWideFromUtf8(text);
+    if (wide)
+        SetWindowTextW(programState.folderEdit, wide);
+    free(wide);
 }
 
 void EnableControls(bool enable)

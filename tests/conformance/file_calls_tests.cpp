@@ -152,4 +152,80 @@ TEST_F(FileCalls, IdentityNamesTheFolderWhateverItsSpelling)
     EXPECT_NE(identity(In("two")), one);
 }
 
+// Paths far past 260 characters: the chain is listed and set all the way down.
+TEST_F(FileCalls, PathsPastTheOldLimitAreListedAndSet)
+{
+    std::string folder = root;
+    for (int level = 0; level < 60; level++) { // about 3,100 bytes
+        folder += SCRATCH_SEPARATOR + std::string(50, static_cast<char>('a' + level % 26));
+        MakeFolder(folder);
+    }
+    MakeFile(folder + SCRATCH_SEPARATOR + "deep.txt", Time(SOME_TIME));
+    auto entries = List(folder);
+    ASSERT_EQ(entries.count("deep.txt"), 1u) << folder.size();
+    EXPECT_EQ(Ticks(entries["deep.txt"].ftLastWriteTime), SOME_TIME);
+    HANDLE handle = CreateFileA(folder.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    FILETIME time = Time(AFTER_2038);
+    EXPECT_NE(SetFileTime(handle, nullptr, nullptr, &time), 0);
+    CloseHandle(handle);
+    FILETIME lastWrite, lastAccess;
+    ASSERT_TRUE(ReadTimes(folder, &lastWrite, &lastAccess));
+    EXPECT_EQ(Ticks(lastWrite), AFTER_2038);
+}
+
+// Names that Windows' own normalisation would change, and the longest names a volume here
+// holds (255 bytes: 85 characters of three bytes each), come back whole and can be used.
+TEST_F(FileCalls, NamesEndingInADotOrABlankAndLongNamesAreListedAndFound)
+{
+    std::string longName;
+    for (int i = 0; i < 85; i++)
+        longName += "\xe6\x97\xa5";
+    const std::string names[] = {"dot.", "blank ", longName};
+    for (const std::string& name : names) {
+        MakeFolder(In(name));
+        MakeFile(In(name) + SCRATCH_SEPARATOR + "f", Time(SOME_TIME));
+    }
+    // As the walk does it: the folder's listing open while the names below it are used.
+    WIN32_FIND_DATAA data;
+    HANDLE outer = FindFirstFileA(Pattern(root).c_str(), &data);
+    ASSERT_NE(outer, INVALID_HANDLE_VALUE);
+    std::map<std::string, bool> seen;
+    do {
+        seen[data.cFileName] = true;
+    } while (FindNextFileA(outer, &data) == 1);
+    for (const std::string& name : names) {
+        EXPECT_TRUE(seen[name]) << name;
+        auto inside = List(In(name));
+        EXPECT_EQ(inside.count("f"), 1u) << name;
+        HANDLE handle = CreateFileA(In(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        EXPECT_NE(handle, INVALID_HANDLE_VALUE) << name;
+        CloseHandle(handle);
+    }
+    EXPECT_NE(FindClose(outer), 0);
+}
+
+// The walk lists each folder twice in a row. The second listing may repeat the first, but
+// only while nothing was added, removed or renamed in the folder since.
+TEST_F(FileCalls, ASecondListingRightAfterTheFirstSeesEveryChangeOfTheFolder)
+{
+    std::string folder = In("twice");
+    MakeFolder(folder);
+    MakeFile(folder + SCRATCH_SEPARATOR + "kept", Time(SOME_TIME));
+    SetTimes(folder, Time(SOME_TIME), Time(SOME_TIME)); // long unchanged, as far as it shows
+    ASSERT_EQ(List(folder).size(), 3u);
+    MakeFile(folder + SCRATCH_SEPARATOR + "added", Time(AFTER_2038));
+    auto again = List(folder);
+    EXPECT_EQ(again.count("added"), 1u) << "a file added between the two listings";
+    SetTimes(folder, Time(SOME_TIME), Time(SOME_TIME));
+    ASSERT_EQ(List(folder).size(), 4u);
+    std::string renamed = folder + SCRATCH_SEPARATOR + "renamed";
+    ASSERT_TRUE(RenameEntry(folder + SCRATCH_SEPARATOR + "kept", renamed));
+    auto afterRename = List(folder);
+    EXPECT_EQ(afterRename.count("kept"), 0u);
+    EXPECT_EQ(afterRename.count("renamed"), 1u);
+}
+
 } // namespace

@@ -14,3 +14,4 @@ void MakeFolder(const std::string& path);
 void MakeFile(const std::string& path, FILETIME lastWrite);
 void SetTimes(const std::string& path, FILETIME lastWrite, FILETIME lastAccess);
 bool ReadTimes(const std::string& path, FILETIME* lastWrite, FILETIME* lastAccess);
+bool RenameEntry(const std::string& from, const std::string& to);

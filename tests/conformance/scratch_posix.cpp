@@ -3,6 +3,7 @@
 
 #include "file_time.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,4 +39,9 @@ bool ReadTimes(const std::string& path, FILETIME* lastWrite, FILETIME* lastAcces
     *lastWrite = FileTimeFromTimespec(found.st_mtim);
     *lastAccess = FileTimeFromTimespec(found.st_atim);
     return true;
+}
+
+bool RenameEntry(const std::string& from, const std::string& to)
+{
+    return rename(from.c_str(), to.c_str()) == 0;
 }

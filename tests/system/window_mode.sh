@@ -37,9 +37,8 @@ check "both cases ran" grep -q '\[  PASSED  \] 2 tests' "$work/scripts.out"
 check_script_tree "walked from the window" "$work"
 
 # The picker, with the Desktop (where Wine's picker starts) in such a folder: its path
-# comes back whole; and with a Desktop whose path takes more than MAX_PATH bytes in UTF-8
-# (though fewer characters), which SHGetPathFromIDListA cannot give whole (Wine's reports
-# success with the path cut): the field keeps its text.
+# comes back whole; and so does a Desktop whose path takes more than MAX_PATH bytes in
+# UTF-8 (though fewer characters), which an ANSI picker could not give whole.
 desktops='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
 set_desktop() {
   mkdir -p "$1"
@@ -51,7 +50,7 @@ wine_suite "the picker gives a path in many scripts whole" "$work/picker.out" \
   "$build/tests/ui_driver.exe" --gtest_filter='MainWindow.ThePicker*' \
   "$(winpath "$build/chronotree.exe")" "$(winpath "$work/$SCRIPT_TOP")" "-"
 set_desktop "$work/$(printf '日%.0s' $(seq 45))/$(printf '本%.0s' $(seq 45))"
-CHRONOTREE_UI_PICKER_KEEPS=1 wine_suite "a path too long to give whole is not given" \
+wine_suite "a path past MAX_PATH bytes in UTF-8 is given whole" \
   "$work/picker_long.out" "$build/tests/ui_driver.exe" --gtest_filter='MainWindow.ThePicker*' \
   "$(winpath "$build/chronotree.exe")" "$(winpath "$work/$SCRIPT_TOP")" "-"
 for out in picker picker_long; do

@@ -281,8 +281,6 @@ TEST(MainWindow, SilentRunsShowNoBoxAndTheControlsComeBackByThemselves)
     run.CloseExpectingStatusZero();
 }
 
-// CHRONOTREE_UI_PICKER_KEEPS set: the Desktop's path is one the program cannot take whole,
-// so OK too must leave the field as it was.
 TEST(MainWindow, ThePickerFillsTheFieldUnlessCancelled)
 {
     Started run(Quoted(folder));
@@ -298,20 +296,13 @@ TEST(MainWindow, ThePickerFillsTheFieldUnlessCancelled)
     // Wine's picker starts on the Desktop; OK takes it.
     wchar_t desktop[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
-    bool keeps = _wgetenv(L"CHRONOTREE_UI_PICKER_KEEPS") != nullptr;
     Started::Click(run.browse);
     picker = run.WaitForBox();
     ASSERT_NE(picker, nullptr);
     HWND ok = GetDlgItem(picker, IDOK);
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(ok) != 0; }));
     Started::Click(ok);
-    if (keeps) {
-        EXPECT_TRUE(WaitFor([&] { return run.Box() == nullptr; }));
-        Sleep(500);
-        EXPECT_TRUE(WideTextOf(run.edit) == folder) << "never a cut path";
-    } else {
-        EXPECT_TRUE(WaitFor([&] { return WideTextOf(run.edit) == desktop; })) << TextOf(run.edit);
-    }
+    EXPECT_TRUE(WaitFor([&] { return WideTextOf(run.edit) == desktop; })) << TextOf(run.edit);
     run.CloseExpectingStatusZero();
 }
 

@@ -1,0 +1,84 @@
+// The Win32 names Chronotree calls, on Windows: the system's own, except the file calls
+// below, which this folder supplies in UTF-8 over the wide calls, on paths of any length.
+// Each documents what it returns and how it fails.
+#pragma once
+
+#include_next <windows.h>
+
+#include <cstddef>
+
+// UTF-8 inside the program, UTF-16 only at the system's boundary. Names are turned into
+// UTF-8 exactly, an unpaired surrogate too (as the three bytes its code would take), so
+// every name the system can report comes back to the system as it was.
+//
+// How paths are resolved, for every call below that takes one:
+// - A path that no open listing explains is made absolute and normalised as Windows
+//   normalises it (GetFullPathNameW: the current folder, '/' for '\', "." and "..", a
+//   trailing dot or blank of a name dropped), then given to the system in the "\\?\" form
+//   ("\\?\UNC\server\share\..." for "\\server\share\..."). A path already written in the
+//   "\\?\" form is taken as it stands.
+// - The first listing started while no other is open remembers its folder, as spelled
+//   and as resolved. While any listing is open, a path that begins with that spelling and
+//   goes on with names (no "." or ".." among them) is that folder's resolved path followed
+//   by those names exactly as given: so the names a listing reported are found again even
+//   when they end in a dot or a blank, and a long path costs no normalisation.
+// - No path short of the system's limit (32767 UTF-16 units) is refused for its length.
+
+// A name of 255 UTF-16 units takes at most 765 bytes in UTF-8.
+constexpr size_t FIND_NAME_SIZE = 768;
+
+// The part of a listing entry the program reads.
+struct Utf8FindData {
+    DWORD dwFileAttributes;
+    FILETIME ftLastWriteTime;
+    char cFileName[FIND_NAME_SIZE];
+};
+
+// Starts listing the folder named by `pattern`, which must end in a separator and `*`;
+// any other pattern fails. Entries come in the system's order, "." and ".." with them
+// where the system reports them (a volume's root has neither), each with its attributes,
+// its last-write time and its name in UTF-8. The folder is read with the basic
+// information (no short names) and large fetches where the system offers them.
+// Memory: a listing keeps at most 4 MiB of entries; a wider folder is read in batches.
+// A listing of the same folder asked for right after the last listing was closed (no other
+// listing started in between, as the walk's two passes over a folder do) repeats that
+// listing without reading the folder again, when it was read whole, its resolved path is
+// the same (compared by length and a 128-bit digest), and the folder's last-write time is
+// still the one read before the listing began and was not within a second of that moment.
+// The times of its files are then those read the first time.
+// Returns INVALID_HANDLE_VALUE, with the system's error, when the folder cannot be listed
+// or the pattern is not of that form; otherwise a handle, with the first entry in `data`.
+HANDLE FindFirstFileUtf8(const char* pattern, Utf8FindData* data);
+
+// Fills `data` with the next entry and returns 1; returns 0 at the end of the listing, when
+// reading its next batch fails, and for a handle that is not an open listing.
+BOOL FindNextFileUtf8(HANDLE find, Utf8FindData* data);
+
+// Ends a listing and gives back its memory. Returns 0 for a handle that is not open.
+BOOL FindCloseUtf8(HANDLE find);
+
+// CreateFileW on the resolved path, with every other argument as given: returns the
+// system's handle, for SetFileTime, GetFileInformationByHandle and CloseHandle, or
+// INVALID_HANDLE_VALUE when the path cannot be opened or resolved.
+HANDLE CreateFileUtf8(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                      DWORD disposition, DWORD flags, HANDLE templateFile);
+
+// MessageBoxW with the UTF-8 text and caption; returns what it returns.
+int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type);
+
+// The program is written against the Win32 names; on Windows these are its own. The
+// layer's own files see the system's (they define CHRONOTREE_SYSTEM_NAMES).
+#ifndef CHRONOTREE_SYSTEM_NAMES
+#undef WIN32_FIND_DATAA
+#undef FindFirstFileA
+#undef FindNextFileA
+#undef FindClose
+#undef CreateFileA
+#undef MessageBoxA
+#define WIN32_FIND_DATAA Utf8FindData
+#define FindFirstFileA FindFirstFileUtf8
+#define FindNextFileA FindNextFileUtf8
+#define FindClose FindCloseUtf8
+#define CreateFileA CreateFileUtf8
+#define MessageBoxA MessageBoxUtf8
+#endif

@@ -4,6 +4,9 @@
 # folders deep. Runs alternate after a warm-up; prints the median ratio of our time to the
 # floor's measured in the same run, the system calls of each per folder and per file, and
 # peak memory, also for one folder of 1,000,000 files (within the 4 MiB listing budget).
+# Then the 64-bit Windows program against its own one-pass floor (bench/floor_windows.c)
+# under Wine on the 10,000-folder tree, by processor time: the program's and Wine's
+# server's, which does much of the work of every file call.
 # usage: bench/run.sh [RUNS]
 set -eu
 cd "$(dirname "$0")/.."
@@ -71,3 +74,37 @@ for tree in small wide flat million deep; do
   printf 'peak resident size, %-7s ours %7d KiB  floor %7d KiB\n' "$tree" \
     "$(peak "$ours" -a -s "$work/$tree")" "$(peak "$floor" "$work/$tree")"
 done
+
+# The Windows program under Wine, against the Windows floor: the processor time of the
+# process and of the server it talks to, the median over alternating pairs.
+cmake --preset win64 >/dev/null && cmake --build --preset win64 --target chronotree >/dev/null
+x86_64-w64-mingw32-gcc -municode -O2 -Wall -Wextra -Werror -static \
+  -o "$work/floor_windows.exe" bench/floor_windows.c
+export WINEPREFIX=$PWD/$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[ -d "$WINEPREFIX" ] || /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+/usr/lib/wine/wineserver -p
+/usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1
+server=$(pgrep -n -f wineserver)
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+cpu_ms() { # cpu_ms PROGRAM ARGS...: processor milliseconds of the run and of the server
+  local before after
+  before=$(ticks "$server")
+  /usr/bin/time -f '%U %S' -o "$work/time.txt" /usr/lib/wine/wine64 "$@" >/dev/null 2>&1
+  after=$(ticks "$server")
+  awk -v s=$((after - before)) -v hz="$(getconf CLK_TCK)" \
+    '{printf "%d", ($1 + $2) * 1000 + s * 1000 / hz}' "$work/time.txt"
+}
+tree=$(printf 'Z:%s' "$(cd "$work/wide" && pwd | tr / '\\')")
+cpu_ms build/win64/chronotree.exe -a -s "$tree" >/dev/null # warm-up
+ourTimes=() floorTimes=() ratios=()
+for i in $(seq "$runs"); do
+  ours_ms=$(cpu_ms build/win64/chronotree.exe -a -s "$tree")
+  floor_ms=$(cpu_ms "$work/floor_windows.exe" "$tree")
+  ourTimes+=("$ours_ms") floorTimes+=("$floor_ms")
+  ratios+=("$(awk -v a="$ours_ms" -v b="$floor_ms" 'BEGIN {printf "%.3f", a / b}')")
+done
+/usr/lib/wine/wineserver -k
+printf 'wine   ours %8d ms  floor %8d ms  ratio %s (processor time, medians)\n' \
+  "$(printf '%s\n' "${ourTimes[@]}" | median)" "$(printf '%s\n' "${floorTimes[@]}" | median)" \
+  "$(printf '%s\n' "${ratios[@]}" | median)"

@@ -100,6 +100,10 @@ check_tree() { # check_tree LABEL ROOT [below]
   fi
 }
 
+# Debian's wine64 keeps the server out of PATH.
+WINESERVER=/usr/lib/wine/wineserver
+[ -x "$WINESERVER" ] || WINESERVER=wineserver
+
 # A Wine session of our own: virtual display first, then a fresh 64-bit prefix and a
 # persistent server, so each program start takes well under a second.
 wine_start() { # wine_start WORKDIR
@@ -115,7 +119,7 @@ wine_start() { # wine_start WORKDIR
   for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
   rm -rf "$WINEPREFIX"
   /usr/lib/wine/wine64 wineboot -i >"$WINE_WORK/wineboot.log" 2>&1
-  setsid wineserver -p >/dev/null 2>&1 </dev/null &
+  setsid "$WINESERVER" -p >/dev/null 2>&1 </dev/null &
   # There is no window manager on the virtual display: Wine draws the frames itself.
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
     >"$WINE_WORK/reg.log" 2>&1
@@ -123,7 +127,7 @@ wine_start() { # wine_start WORKDIR
 }
 
 wine_stop() {
-  wineserver -k >/dev/null 2>&1 || true
+  "$WINESERVER" -k >/dev/null 2>&1 || true
   [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
   XVFB_PID=
 }

@@ -26,11 +26,14 @@ wine_stop_and_disable() {
 }
 trap wine_stop_and_disable EXIT
 
-tree="$work/tree"
-build_tree "$tree"
-wine_run "$work/automatic.out" "$win32/chronotree.exe" -a -s "$(winpath "$tree")"
+# The first tree lies below a path past 260 characters.
+deep="$work/$(printf 'd%.0s' $(seq 150))/$(printf 'e%.0s' $(seq 150))/tree"
+build_tree "$deep"
+wine_run "$work/automatic.out" "$win32/chronotree.exe" -a -s "$(winpath "$deep")"
 check "the 32-bit automatic run exits 0" [ $? -eq 0 ]
-check_tree "32-bit automatic run" "$tree"
+check "the tree lies past 260 characters" [ "${#deep}" -gt 260 ]
+check_tree "32-bit automatic run past 260 characters" "$deep"
+tree="$work/tree"
 
 # Names in every script: the UTF-8 code page of its manifest, on the 32-bit program too.
 build_script_tree "$work"

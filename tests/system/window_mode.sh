@@ -69,6 +69,6 @@ sleep 1
 mkdir -p "$(dirname "$screenshot")"
 import -window root "$screenshot"
 check "screenshot of the window saved" [ -s "$screenshot" ]
-wineserver -k >/dev/null 2>&1
+"$WINESERVER" -k >/dev/null 2>&1
 
 finish

@@ -22,6 +22,10 @@ struct ProgramState {
     uint8_t dryRun; // -n: nothing is written; changedCount counts what would change
     uint8_t verbose; // -v: a line for every folder changed, and for every one that failed
     uint8_t latestWalk; // what the counters tell of: WALK_NONE, WALK_REAL or WALK_DRY
+    // The window's walk: set while it runs; a close request asks it to stop before its
+    // next write, and the window goes once it has.
+    uint8_t walkRunning;
+    uint8_t stopRequested;
 };
 
 constexpr uint8_t WALK_NONE = 0;

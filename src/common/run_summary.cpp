@@ -16,5 +16,7 @@ void ShowRunSummary()
             dry ? "Folder dates that would change: %d out of %d"
                 : "Folder dates changed: %d out of %d",
             programState.changedCount, programState.visitedCount);
-    MessageBoxA(programState.mainWindow, text, "Done!", MB_ICONINFORMATION);
+    // Over its window, the box comes to the front with the focus, so Enter dismisses it.
+    UINT front = programState.mainWindow ? MB_SETFOREGROUND : 0;
+    MessageBoxA(programState.mainWindow, text, "Done!", MB_ICONINFORMATION | front);
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 void (*walkProgress)(const char* folder);
+void (*walkPulse)();
 
 namespace {
 
@@ -70,6 +71,8 @@ bool WriteLastWriteTime(const char* path, FILETIME time)
 // read only for -n and -v, so a plain walk makes no call for it.
 void StampFolder(const char* path, FILETIME time)
 {
+    if (programState.stopRequested)
+        return;
     BY_HANDLE_FILE_INFORMATION present;
     bool known =
         (programState.dryRun || programState.verbose) && ReadFolderInformation(path, &present);
@@ -126,6 +129,10 @@ FILETIME StampSubfolders(char* buffer, WalkLevel* level, bool* listed)
     if (walkProgress)
         walkProgress(buffer);
     do {
+        if (walkPulse)
+            walkPulse();
+        if (programState.stopRequested)
+            break;
         if (!IsSubfolder(walkEntry))
             continue;
         // Counted before the descent, so every folder entered counts whatever befalls it.
@@ -145,6 +152,8 @@ FILETIME NewestFileTime(char* buffer, char* tail, bool* listed)
         return newest;
     }
     do {
+        if (walkPulse)
+            walkPulse();
         if (CountsAsFile(walkEntry))
             newest = LaterFileTime(newest, walkEntry.ftLastWriteTime);
     } while (FindNextFileA(find, &walkEntry) == 1);

@@ -29,8 +29,13 @@ struct WalkLevel {
 // leaves it as it is.
 extern void (*walkProgress)(const char* folder);
 
+// Told of every entry the walk reads, so that a window can handle its messages however
+// wide the folder; null unless a front end needs it.
+extern void (*walkPulse)();
+
 // Walks `path` (absent, empty or longer than MAX_FOLDER_ARGUMENT: does nothing at all).
-// Resets and then fills programState.visitedCount and programState.changedCount.
+// Resets and then fills programState.visitedCount and programState.changedCount. Once
+// programState.stopRequested is set, nothing more is written and the walk ends.
 void RunFolderWalk(const char* path);
 
 // Returns the newest file time in the folder spelled by the buffer up to `at` followed by

@@ -37,6 +37,7 @@ constexpr DWORD FILE_TYPE_PIPE = 3;
 
 constexpr UINT MB_ICONERROR = 0x10;
 constexpr UINT MB_ICONINFORMATION = 0x40;
+constexpr UINT MB_SETFOREGROUND = 0x10000;
 constexpr int IDOK = 1;
 constexpr int SW_SHOWDEFAULT = 10;
 
@@ -167,5 +168,5 @@ BOOL WriteFile(HANDLE file, const void* bytes, DWORD size, DWORD* written, OVERL
 
 // Shows a message the only way a command line can: a box with MB_ICONINFORMATION prints
 // its text alone as one line on standard output; any other box prints "CAPTION: TEXT"
-// as one line on standard error. The owner is ignored. Returns IDOK.
+// as one line on standard error. The owner and MB_SETFOREGROUND are ignored. Returns IDOK.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);

@@ -32,31 +32,52 @@ bool RegisterMainClass(HINSTANCE instance)
     return RegisterClassExA(&windowClass) != 0;
 }
 
-HWND CreateChild(HINSTANCE instance, const char* className, const char* text, DWORD exStyle,
+// The controls are wide windows, so that the field takes what is typed in any script
+// whatever the system's code page.
+HWND CreateChild(HINSTANCE instance, const wchar_t* className, const wchar_t* text, DWORD exStyle,
                  DWORD style, const RECT& place, int identifier)
 {
-    return CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, place.left,
+    return CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, place.left,
                            place.top, place.right, place.bottom, programState.mainWindow,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(identifier)), instance,
                            nullptr);
 }
 
-// Places are x, y, width and height in client coordinates; `W` is the client width.
+// Places are x, y, width and height in client coordinates; `W` is the client width. Tab
+// visits the field, "..." and the set button in that order; the set button is the default.
 void CreateControls(HINSTANCE instance)
 {
     RECT client = {};
     GetClientRect(programState.mainWindow, &client);
     LONG W = client.right;
     programState.folderLabel =
-        CreateChild(instance, "STATIC", "Folder:", 0, 0, RECT{8, 8, W - 8, 16}, 0);
-    programState.folderEdit = CreateChild(instance, "EDIT", nullptr, WS_EX_CLIENTEDGE,
-                                          ES_AUTOHSCROLL, RECT{8, 26, W - 41, 21}, 0);
+        CreateChild(instance, L"STATIC", L"Folder:", 0, 0, RECT{8, 8, W - 8, 16}, 0);
+    programState.folderEdit = CreateChild(instance, L"EDIT", nullptr, WS_EX_CLIENTEDGE,
+                                          ES_AUTOHSCROLL | WS_TABSTOP, RECT{8, 26, W - 41, 21}, 0);
     if (programState.folderArgument)
         SetFieldText(programState.folderArgument);
-    programState.browseButton =
-        CreateChild(instance, "BUTTON", "...", 0, 0, RECT{W - 29, 26, 21, 21}, IDC_BROWSE);
-    programState.setButton = CreateChild(instance, "BUTTON", "Set date to newest file", 0, 0,
-                                         RECT{W - 168, 51, 160, 25}, IDC_SET_DATES);
+    programState.browseButton = CreateChild(instance, L"BUTTON", L"...", 0, WS_TABSTOP,
+                                            RECT{W - 29, 26, 21, 21}, IDC_BROWSE);
+    programState.setButton =
+        CreateChild(instance, L"BUTTON", L"Set date to newest file", 0,
+                    BS_DEFPUSHBUTTON | WS_TABSTOP, RECT{W - 168, 51, 160, 25}, IDC_SET_DATES);
+}
+
+// The control that had the focus when the window was last active gets it back, as in a
+// dialog box: the field at first.
+HWND focusedControl;
+
+void KeepFocus(WPARAM activation)
+{
+    if (LOWORD(activation) == WA_INACTIVE) {
+        HWND focused = GetFocus();
+        if (focused && IsChild(programState.mainWindow, focused))
+            focusedControl = focused;
+        return;
+    }
+    HWND wanted = focusedControl ? focusedControl : programState.folderEdit;
+    if (IsWindowEnabled(wanted))
+        SetFocus(wanted);
 }
 
 // Tahoma, 11 pixels high at 96 dots per inch, scaled with the screen's setting.
@@ -100,16 +121,25 @@ bool CreateMainWindow(HINSTANCE instance)
     return true;
 }
 
+// With the dialog keyboard handling: Tab and Shift+Tab move between the controls, Enter
+// presses the focused button or else the default one.
+void DispatchWindowMessage(MSG* message)
+{
+    if (programState.mainWindow && IsDialogMessageW(programState.mainWindow, message))
+        return;
+    TranslateMessage(message);
+    DispatchMessageW(message);
+}
+
 int RunMessageLoop(int showState)
 {
+    focusedControl = nullptr;
     ShowWindow(programState.mainWindow, showState);
     UpdateWindow(programState.mainWindow);
-    // No dialog keyboard handling: Tab does not move focus and Enter presses no button.
+    SetFocus(programState.folderEdit);
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchWindowMessage(&message);
     return 0;
 }
 
@@ -117,7 +147,17 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_CLOSE:
+        if (programState
+                .walkRunning) { // the walk stops before its next write; then the window goes
+            programState.stopRequested = 1;
+            return 0;
+        }
         DestroyWindow(window);
+        return 0;
+    case DM_GETDEFID:
+        return MAKELRESULT(IDC_SET_DATES, DC_HASDEFID);
+    case WM_ACTIVATE:
+        KeepFocus(wParam);
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);

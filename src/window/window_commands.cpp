@@ -5,6 +5,7 @@
 #include "main_window.h"
 #include "program_state.h"
 #include "run_summary.h"
+#include "walk_in_window.h"
 #include "wide_text.h"
 
 #include <cstdlib>
@@ -41,19 +42,35 @@ void BrowseIntoField()
     free(buffer);
 }
 
-// The controls stay grey from the start of the walk until the summary is dismissed.
+// The controls stay grey from the start of the walk until the summary is dismissed. The
+// window keeps answering during the walk; closing it stops the walk, and the window goes
+// without a summary once the walk has stopped.
 void SetDatesFromField()
 {
+    if (programState.walkRunning)
+        return;
     int length = 0;
     char* text = ReadEditLine(programState.folderEdit, &length);
     if (!text)
         return;
+    HWND focused = GetFocus();
     EnableControls(false);
+    programState.walkRunning = 1;
+    programState.stopRequested = 0;
+    FollowWalkInWindow();
     RunFolderWalk(text);
+    StopFollowingWalk();
+    programState.walkRunning = 0;
     free(text);
+    if (programState.stopRequested) {
+        DestroyWindow(programState.mainWindow);
+        return;
+    }
     if (!programState.silent)
         ShowRunSummary();
     EnableControls(true);
+    SetFocus(focused && IsChild(programState.mainWindow, focused) ? focused
+                                                                  : programState.setButton);
 }
 
 } // namespace
@@ -62,6 +79,8 @@ void HandleCommand(WPARAM wParam)
 {
     if (HIWORD(wParam) != 0)
         return;
+    if (programState.walkRunning)
+        return; // nothing starts while a walk runs: the controls are grey, keys too
     if (LOWORD(wParam) == IDC_BROWSE)
         BrowseIntoField();
     else if (LOWORD(wParam) == IDC_SET_DATES)

@@ -1,0 +1,226 @@
+// The window during a walk and at the keyboard, inside this process: the walk runs on the
+// window's thread, so a thread timer shows what the window does meanwhile.
+#include "box_catcher.h"
+#include "main_window.h"
+#include "program_state.h"
+#include "run_program.h"
+#include "scratch.h"
+#include "window_commands.h"
+#include "window_mode.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <regex>
+#include <set>
+#include <string>
+
+namespace {
+
+constexpr int TREE_FOLDERS = 3000;
+constexpr uint64_t FIRST_TIME = 132592359670000000ull; // 2021
+constexpr FILETIME FOLDER_TIME = {0x3C2B8000, 0x01C07385}; // 2001-01-01
+
+uint64_t Ticks(FILETIME time)
+{
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// TREE_FOLDERS folders side by side, each with one file of its own time: long enough to
+// walk under Wine for many rounds of messages.
+std::string MakeTree()
+{
+    std::string top = MakeScratchFolder();
+    for (int i = 0; i < TREE_FOLDERS; i++) {
+        std::string folder = top + "\\d" + std::to_string(i);
+        MakeFolder(folder);
+        uint64_t ticks = FIRST_TIME + i;
+        MakeFile(folder + "\\f",
+                 FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)});
+        SetTimes(folder, FOLDER_TIME, FOLDER_TIME);
+    }
+    return top;
+}
+
+std::string LabelText()
+{
+    char text[512] = {};
+    GetWindowTextA(programState.folderLabel, text, sizeof text);
+    return text;
+}
+
+// What each tick of the thread timer does, and what it saw.
+std::function<void()> onTick;
+void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) { onTick(); }
+
+class WindowAtWork : public ::testing::Test {
+protected:
+    // A window destroyed earlier left its quit message, which would stop the next walk.
+    static void ForgetQuitMessages()
+    {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) { }
+    }
+    void SetUp() override
+    {
+        ForgetQuitMessages();
+        ResetProgramState();
+        StartCatchingBoxes();
+        timer = SetTimer(nullptr, 0, 10, Tick);
+    }
+    void TearDown() override
+    {
+        KillTimer(nullptr, timer);
+        StopCatchingBoxes();
+        if (programState.mainWindow && IsWindow(programState.mainWindow))
+            DestroyWindow(programState.mainWindow);
+        UnregisterClassA(MAIN_WINDOW_CLASS, GetModuleHandleA(nullptr));
+        ForgetQuitMessages();
+    }
+    UINT_PTR timer = 0;
+};
+
+TEST_F(WindowAtWork, AWalkHandlesMessagesAndShowsHowFarItHasComeThenPutsTheLabelBack)
+{
+    std::string tree = MakeTree();
+    ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
+    SetFieldText(tree.c_str());
+    int ticksDuringWalk = 0;
+    std::set<std::string> shown;
+    bool controlsGrey = true;
+    onTick = [&] {
+        if (!programState.walkRunning)
+            return;
+        ticksDuringWalk++;
+        shown.insert(LabelText());
+        controlsGrey = controlsGrey && !IsWindowEnabled(programState.setButton) &&
+                       !IsWindowEnabled(programState.browseButton);
+    };
+    HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
+    EXPECT_GE(ticksDuringWalk, 3) << "the timer's messages were handled during the walk";
+    EXPECT_GE(shown.size(), 2u) << "the label changed during the walk";
+    // The counts, then the end of the folder being walked (the top, or one inside it).
+    std::regex progress(R"(^\d+ folders, \d+ set: (\.\.\.)?.*-conformance-\d+-\d+(\\d\d+)?$)");
+    for (const std::string& text : shown)
+        EXPECT_TRUE(std::regex_match(text, progress)) << text;
+    EXPECT_TRUE(controlsGrey);
+    EXPECT_EQ(LabelText(), "Folder:");
+    ASSERT_EQ(CaughtBoxes().size(), 1u);
+    EXPECT_EQ(CaughtBoxes()[0].text, "Folder dates changed: 3000 out of 3000");
+    EXPECT_TRUE(IsWindowEnabled(programState.setButton));
+}
+
+TEST_F(WindowAtWork, AMessageDuringTheWalkStartsNothing)
+{
+    std::string tree = MakeTree();
+    ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
+    SetFieldText(tree.c_str());
+    int pressed = 0;
+    onTick = [&] {
+        if (programState.walkRunning && pressed++ < 3) { // Enter, and the commands themselves
+            SendMessageA(programState.mainWindow, WM_COMMAND, MAKEWPARAM(IDC_SET_DATES, 0), 0);
+            SendMessageA(programState.mainWindow, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, 0), 0);
+        }
+    };
+    HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
+    EXPECT_GE(pressed, 1);
+    ASSERT_EQ(CaughtBoxes().size(), 1u) << "one walk, one summary, no picker";
+    EXPECT_EQ(CaughtBoxes()[0].text, "Folder dates changed: 3000 out of 3000");
+}
+
+TEST_F(WindowAtWork, ClosingTheWindowStopsTheWalkBeforeItsNextWrite)
+{
+    std::string tree = MakeTree();
+    bool clicked = false;
+    int sawCloseAt = -1;
+    onTick = [&] {
+        if (!programState.mainWindow || !IsWindow(programState.mainWindow))
+            return;
+        if (!clicked) {
+            clicked = true;
+            PostMessageA(programState.setButton, BM_CLICK, 0, 0);
+        } else if (programState.walkRunning && programState.visitedCount > 50 && sawCloseAt < 0) {
+            sawCloseAt = programState.visitedCount;
+            PostMessageA(programState.mainWindow, WM_CLOSE, 0, 0);
+        }
+    };
+    std::string tail = "\"" + tree + "\"";
+    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), &tail[0], SW_SHOW), 0);
+    EXPECT_TRUE(CaughtBoxes().empty()) << "no summary after a close";
+    EXPECT_FALSE(IsWindow(programState.mainWindow));
+    ASSERT_GT(sawCloseAt, 0);
+    EXPECT_LT(programState.visitedCount, TREE_FOLDERS) << "the walk stopped";
+    // Every folder is either set right or untouched; the count says how many were set.
+    int set = 0;
+    for (int i = 0; i < TREE_FOLDERS; i++) {
+        FILETIME lastWrite, lastAccess;
+        ASSERT_TRUE(ReadTimes(tree + "\\d" + std::to_string(i), &lastWrite, &lastAccess));
+        if (Ticks(lastWrite) == FIRST_TIME + i)
+            set++;
+        else
+            EXPECT_EQ(Ticks(lastWrite), Ticks(FOLDER_TIME)) << i;
+    }
+    EXPECT_EQ(set, programState.changedCount);
+    EXPECT_GE(set, 1);
+}
+
+// Keys as the loop gets them, to the control that has the focus.
+void Press(WPARAM key, bool shift = false)
+{
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    MSG message = {GetFocus(), WM_KEYDOWN, key, 0, 0, {0, 0}};
+    DispatchWindowMessage(&message);
+    message.message = WM_KEYUP;
+    DispatchWindowMessage(&message);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+}
+
+TEST_F(WindowAtWork, TheKeyboardReachesEveryControlAndEnterPressesSet)
+{
+    std::vector<HWND> focus;
+    bool done = false;
+    onTick = [&] {
+        if (done || !programState.mainWindow || !IsWindowVisible(programState.mainWindow))
+            return;
+        done = true;
+        focus.push_back(GetFocus());
+        for (int i = 0; i < 3; i++) {
+            Press(VK_TAB);
+            focus.push_back(GetFocus());
+        }
+        Press(VK_TAB, true);
+        focus.push_back(GetFocus());
+        Press(VK_TAB, true);
+        focus.push_back(GetFocus());
+        Press(VK_TAB, true);
+        Press(VK_RETURN); // in the field: the default button
+        PostMessageA(programState.mainWindow, WM_CLOSE, 0, 0);
+    };
+    std::string tail = "Z:\\no\\such\\folder";
+    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), &tail[0], SW_SHOW), 0);
+    const HWND edit = programState.folderEdit, browse = programState.browseButton,
+               set = programState.setButton;
+    EXPECT_EQ(focus, (std::vector<HWND>{edit, browse, set, edit, set, browse}))
+        << "the field first; Tab forwards, round again; Shift+Tab back";
+    ASSERT_EQ(CaughtBoxes().size(), 1u) << "Enter ran the walk";
+    EXPECT_EQ(CaughtBoxes()[0].caption, "Done!");
+    EXPECT_EQ(CaughtBoxes()[0].owner, programState.mainWindow);
+}
+
+TEST_F(WindowAtWork, TheSetButtonIsTheDefaultAndEveryControlATabStop)
+{
+    ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
+    EXPECT_EQ(GetWindowLongA(programState.setButton, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    for (HWND control :
+         {programState.folderEdit, programState.browseButton, programState.setButton})
+        EXPECT_TRUE(GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP);
+    EXPECT_FALSE(GetWindowLongA(programState.folderLabel, GWL_STYLE) & WS_TABSTOP);
+    EXPECT_EQ(LOWORD(SendMessageA(programState.mainWindow, DM_GETDEFID, 0, 0)), IDC_SET_DATES);
+}
+
+} // namespace

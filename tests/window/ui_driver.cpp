@@ -306,6 +306,84 @@ TEST(MainWindow, ThePickerFillsTheFieldUnlessCancelled)
     run.CloseExpectingStatusZero();
 }
 
+// CHRONOTREE_UI_LONG_WALK set: FOLDER takes seconds to walk, and these cases run.
+bool LongWalk() { return getenv("CHRONOTREE_UI_LONG_WALK") != nullptr; }
+
+// Windows calls a window that does not answer within 5 seconds "not responding"; this one
+// must answer within one.
+bool Answers(HWND window)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0;
+}
+
+bool ShowsProgress(const std::string& label)
+{
+    size_t digits = label.find_first_not_of("0123456789");
+    return digits > 0 && digits != std::string::npos && label.compare(digits, 9, " folders,") == 0;
+}
+
+TEST(LongWalk, TheWindowAnswersAndShowsHowFarItIsThenComesBackAsItWas)
+{
+    if (!LongWalk())
+        GTEST_SKIP() << "no long walk asked for";
+    Started run(Quoted(folder));
+    ASSERT_NE(run.window, nullptr);
+    Started::Click(run.set);
+    std::vector<std::string> shown;
+    int asked = 0, answered = 0;
+    DWORD start = GetTickCount();
+    HWND box = nullptr;
+    while (!(box = run.Box()) && GetTickCount() - start < 120000u) {
+        asked++;
+        answered += Answers(run.window);
+        std::string label = TextOf(run.label);
+        if (label != "Folder:" && (shown.empty() || shown.back() != label))
+            shown.push_back(label);
+        Sleep(100);
+    }
+    printf("the walk took %lu ms; %d of %d messages answered within a second\n",
+           GetTickCount() - start, answered, asked);
+    ASSERT_NE(box, nullptr);
+    EXPECT_GE(asked, 20) << "the walk takes seconds";
+    EXPECT_EQ(answered, asked);
+    EXPECT_GE(shown.size(), 4u) << "the label moves at least twice a second";
+    for (const std::string& label : shown)
+        EXPECT_TRUE(ShowsProgress(label)) << label;
+    // The box comes to the front with the focus, so Enter dismisses it.
+    EXPECT_EQ(GetForegroundWindow(), box);
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &thread));
+    EXPECT_TRUE(thread.hwndFocus == box || IsChild(box, thread.hwndFocus));
+    EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), summary);
+    Started::Click(GetDlgItem(box, IDOK));
+    EXPECT_TRUE(WaitFor([&] { return run.Enabled() == ALL_ENABLED; }));
+    EXPECT_EQ(TextOf(run.label), "Folder:");
+    EXPECT_TRUE(WideTextOf(run.edit) == folder);
+    run.CloseExpectingStatusZero();
+}
+
+TEST(LongWalk, ClosingTheWindowMidWalkEndsTheProgramWithNoBox)
+{
+    if (!LongWalk())
+        GTEST_SKIP() << "no long walk asked for";
+    Started run(Quoted(folder));
+    ASSERT_NE(run.window, nullptr);
+    Started::Click(run.set);
+    ASSERT_TRUE(WaitFor([&] { return ShowsProgress(TextOf(run.label)); }));
+    Sleep(1000);
+    PostMessageA(run.window, WM_CLOSE, 0, 0);
+    DWORD closed = GetTickCount();
+    bool boxSeen = false;
+    while (WaitForSingleObject(run.process.hProcess, 20) == WAIT_TIMEOUT &&
+           GetTickCount() - closed < 5000)
+        boxSeen = boxSeen || run.Box() != nullptr;
+    EXPECT_EQ(run.ExitStatus(0), 0) << "ended within 5 seconds, with status 0";
+    EXPECT_FALSE(boxSeen);
+    printf("ended %lu ms after the close\n", GetTickCount() - closed);
+}
+
 TEST(AutomaticMode, ShowsOneSummaryWithNoOwnerAndEndsWithStatusZero)
 {
     Started run(L"-a " + Quoted(folder), false);

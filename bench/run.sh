@@ -6,7 +6,8 @@
 # peak memory, also for one folder of 1,000,000 files (within the 4 MiB listing budget).
 # Then the 64-bit Windows program against its own one-pass floor (bench/floor_windows.c)
 # under Wine on the 10,000-folder tree, by processor time: the program's and Wine's
-# server's, which does much of the work of every file call.
+# server's, which does much of the work of every file call; and what following a walk in
+# the window costs (bench/window_cost.cpp).
 # usage: bench/run.sh [RUNS]
 set -eu
 cd "$(dirname "$0")/.."
@@ -104,7 +105,11 @@ for i in $(seq "$runs"); do
   ourTimes+=("$ours_ms") floorTimes+=("$floor_ms")
   ratios+=("$(awk -v a="$ours_ms" -v b="$floor_ms" 'BEGIN {printf "%.3f", a / b}')")
 done
+# The same walk from the window, following it (messages and progress) and not.
+cmake --build --preset win64 --target window_cost >/dev/null
+/usr/lib/wine/wine64 build/win64/tests/window_cost.exe "$tree" "$runs" >"$work/window_cost.txt" 2>&1
 /usr/lib/wine/wineserver -k
+cat "$work/window_cost.txt"
 printf 'wine   ours %8d ms  floor %8d ms  ratio %s (processor time, medians)\n' \
   "$(printf '%s\n' "${ourTimes[@]}" | median)" "$(printf '%s\n' "${floorTimes[@]}" | median)" \
   "$(printf '%s\n' "${ratios[@]}" | median)"

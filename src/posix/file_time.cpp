@@ -7,9 +7,14 @@ constexpr int64_t TICKS_PER_SECOND = 10000000;
 
 FILETIME FileTimeFromTimespec(timespec time)
 {
+    // tv_sec is 64-bit: adding the offset cannot overflow for any time a file system keeps.
     int64_t seconds = static_cast<int64_t>(time.tv_sec) + SECONDS_FROM_1601_TO_1970;
     if (seconds < 0)
         return FILETIME{0, 0};
+    // Past the year 60056 (tmpfs and XFS keep such times) the latest FILETIME, never a wrap.
+    constexpr uint64_t MOST_TICKS = UINT64_MAX;
+    if (static_cast<uint64_t>(seconds) > (MOST_TICKS - TICKS_PER_SECOND) / TICKS_PER_SECOND)
+        return FILETIME{0xFFFFFFFF, 0xFFFFFFFF};
     uint64_t ticks = static_cast<uint64_t>(seconds) * TICKS_PER_SECOND +
                      static_cast<uint64_t>(time.tv_nsec / 100);
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};

@@ -7,7 +7,8 @@
 
 constexpr int64_t SECONDS_FROM_1601_TO_1970 = 11644473600;
 
-// Nanoseconds below 100 are dropped; times before 1601 become 0.
+// Nanoseconds below 100 are dropped; times before 1601 become 0, times past the latest
+// FILETIME (the year 60056) become the latest.
 FILETIME FileTimeFromTimespec(timespec time);
 
 timespec TimespecFromFileTime(FILETIME time);

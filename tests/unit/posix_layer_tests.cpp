@@ -30,6 +30,11 @@ TEST(FileTime, ConvertsBothWaysWithSignedSecondsAndDropsNanosecondsBelow100)
     EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{-SECONDS_FROM_1601_TO_1970, 0})), 0u);
     EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{-SECONDS_FROM_1601_TO_1970 - 1, 0})), 0u);
     EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{4102444800, 300})), 157469184000000003ull);
+    // Past the end of the range: the latest time, never a wrap to 1601 or 26580.
+    constexpr time_t LAST_SECOND = 1844674407370 - SECONDS_FROM_1601_TO_1970;
+    EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{LAST_SECOND - 1, 0})), 18446744073690000000ull);
+    for (time_t seconds : {LAST_SECOND + 1, LAST_SECOND * 2, static_cast<time_t>(INT64_MAX / 2)})
+        EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{seconds, 999999999})), UINT64_MAX);
     for (uint64_t ticks :
          {0ull, 1ull, 116444735999999999ull, 157469184000000003ull, 0xFFFFFFFFFFFFFFFFull / 2}) {
         FILETIME time = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};

@@ -1,10 +1,12 @@
 // The command-line rules: double quotes group, nothing escapes, options are decided by
-// their second character alone, and "--" ends them.
+// their second character (or letter by letter in a group such as -an), and "--" ends them.
 #include "command_line.h"
 
 #include "folder_walk.h"
 #include "platform_config.h"
 #include "program_state.h"
+
+#include <cstring>
 
 namespace {
 
@@ -19,12 +21,9 @@ char* SkipBlanks(char* at)
 
 bool StartsOption(char c) { return c == '-' || (SLASH_STARTS_OPTION && c == '/'); }
 
-// Returns whether later tokens may still be options.
-bool ApplyOption(char which)
+void SetOption(char letter)
 {
-    if (which == '-' || which == '/')
-        return false;
-    switch (which | 0x20) { // ASCII letters without regard to case
+    switch (letter | 0x20) { // ASCII letters without regard to case
     case 'a':
         programState.automatic = 1;
         break;
@@ -40,6 +39,40 @@ bool ApplyOption(char which)
     case 'v':
         programState.verbose = 1;
         break;
+    }
+}
+
+bool IsOptionLetter(char c) { return c && strchr("asinv", c | 0x20) != nullptr; }
+
+// A word made only of option letters, with one of the later ones (i, n, v) among them,
+// stands for each of its letters: -an, -anv, /ain. Any other word is decided by its second
+// character, as the first options always were: -auto is -a, /Silent is /s, -as is -a.
+bool IsLetterGroup(const char* letters)
+{
+    bool later = false;
+    for (const char* at = letters; *at; at++) {
+        if (!IsOptionLetter(*at))
+            return false;
+        later = later || strchr("inv", *at | 0x20) != nullptr;
+    }
+    return later;
+}
+
+// Returns whether later tokens may still be options. With `wholeRunOnly`, only the
+// options that hold for the whole run (i, n, v) are set.
+bool ApplyOption(const char* token, bool wholeRunOnly)
+{
+    if (strcmp(token, "--dry-run") == 0) {
+        programState.dryRun = 1;
+        return true;
+    }
+    char which = token[1];
+    if (which == '-' || which == '/')
+        return false;
+    bool group = IsLetterGroup(token + 1);
+    for (const char* at = token + 1; *at && (at == token + 1 || group); at++) {
+        if (!wholeRunOnly || strchr("inv", *at | 0x20))
+            SetOption(*at);
     }
     return true;
 }
@@ -85,13 +118,24 @@ int SplitCommandTail(char* tail, char** slots)
     return i;
 }
 
+// -i, -n and -v hold for the whole run, wherever they stand before the options end, so a
+// dry run asked for after a folder still writes nothing: they are read first.
+void ApplyWholeRunOptions(char** slots, int count)
+{
+    for (int i = 1; i < count; i++) {
+        if (StartsOption(slots[i][0]) && !ApplyOption(slots[i], true))
+            return;
+    }
+}
+
 void ApplyArguments(char** slots, int count)
 {
+    ApplyWholeRunOptions(slots, count);
     bool optionsAllowed = true;
     for (int i = 1; i < count; i++) {
         char* token = slots[i];
         if (optionsAllowed && StartsOption(token[0])) {
-            optionsAllowed = ApplyOption(token[1]);
+            optionsAllowed = ApplyOption(token, false);
             continue;
         }
         programState.folderArgument = token;

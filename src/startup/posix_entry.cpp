@@ -35,7 +35,8 @@ void RaiseStackLimit()
 constexpr char USAGE[] =
     "usage: chronotree -a [-s] [-i] [-n] [-v] [--] FOLDER...\n"
     "Sets every folder below each FOLDER to the time of the newest file inside it.\n"
-    "FOLDER itself keeps its time. Options hold for the folders named after them.\n"
+    "FOLDER itself keeps its time. -a and -s hold for the folders named after them;\n"
+    "-i, -n and -v for the whole run, wherever they stand (-an is -a -n).\n"
     "  -a  walk the folders named after it (window mode needs Windows)\n"
     "  -s  print no summary\n"
     "  -i  leave out the files file managers write: Thumbs.db, ehthumbs.db,\n"

@@ -35,6 +35,7 @@ std::vector<std::string> ReferenceTokens(const std::string& tail)
 struct Options {
     bool automatic = false;
     bool silent = false;
+    bool dryRun = false;
     int folderArgument = -1; // index into the tokens
 };
 
@@ -46,11 +47,19 @@ Options ReferenceOptions(const std::vector<std::string>& tokens)
         const std::string& token = tokens[i];
         bool option =
             !token.empty() && (token[0] == '-' || (SLASH_STARTS_OPTION && token[0] == '/'));
-        if (allowed && option) {
-            char which = token.size() > 1 ? token[1] : '\0';
-            allowed = which != '-' && which != '/';
-            options.automatic |= which == 'a' || which == 'A';
-            options.silent |= which == 's' || which == 'S';
+        if (allowed && option && token == "--dry-run") {
+            options.dryRun = true;
+        } else if (allowed && option) {
+            std::string letters = token.substr(1);
+            bool group = !letters.empty() &&
+                         letters.find_first_not_of("asinvASINV") == std::string::npos &&
+                         letters.find_first_of("invINV") != std::string::npos;
+            if (!group)
+                letters = letters.substr(0, 1); // decided by the second character alone
+            allowed = letters != "-" && letters != "/";
+            options.automatic |= letters.find_first_of("aA") != std::string::npos;
+            options.silent |= letters.find_first_of("sS") != std::string::npos;
+            options.dryRun |= letters.find_first_of("nN") != std::string::npos;
         } else {
             options.folderArgument = static_cast<int>(i);
         }
@@ -93,6 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Options options = ReferenceOptions(expected);
     Expect(programState.automatic == options.automatic, "automatic");
     Expect(programState.silent == options.silent, "silent");
+    Expect(programState.dryRun == options.dryRun, "dry run, wherever it stands");
     Expect(options.folderArgument < 0
                ? programState.folderArgument == nullptr
                : programState.folderArgument == slots[options.folderArgument + 1],

@@ -73,6 +73,21 @@ check "-n -v: the folders that would change" [ "$(lines "$work/out")" = "$(expec
 run -a -s -v "$(arg "$tree")"
 check "-v: the same folders as they change" [ "$(lines "$work/out")" = "$(expected_changes "$tree")" ]
 check_tree "-v run" "$tree"
+# Every spelling of the dry run, wherever it stands, writes nothing at all.
+build_tree "$tree"
+before=$(everything "$tree")
+spellings=("-an" "-anv" "-a -vn" "-a --dry-run" "-a @ -n" "-ains" "-a -N")
+[ "$mode" = wine ] && spellings+=("/an" "/a @ /n")
+for spelling in "${spellings[@]}"; do
+  words=()
+  for word in $spelling; do
+    if [ "$word" = @ ]; then words+=("$(arg "$tree")"); else words+=("$word"); fi
+  done
+  case "$spelling" in *@*) ;; *) words+=("$(arg "$tree")") ;; esac
+  run -s "${words[@]}"
+  check "the dry run spelled $spelling writes nothing" [ "$(everything "$tree")" = "$before" ]
+done
+run -a -s -v "$(arg "$tree")"
 run -a -s -n -v "$(arg "$tree")" "$(arg "$work/nowhere")"
 check "-n after a real run: nothing would change" empty "$work/out"
 check "-v: a folder that cannot be listed" \

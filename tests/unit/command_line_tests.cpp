@@ -182,7 +182,7 @@ TEST_F(StartUp, SlashStartsOptionsOnlyWhereItCannotStartAPath)
     }
 }
 
-TEST_F(StartUp, TheNewOptionsHoldForTheFoldersAfterThemAndNotAfterDoubleDash)
+TEST_F(StartUp, TheLaterOptionsHoldForTheWholeRunButNotAfterDoubleDash)
 {
     Run("-a -I -Never -verbose x");
     EXPECT_EQ(programState.ignoreManagerFiles, 1);
@@ -191,20 +191,51 @@ TEST_F(StartUp, TheNewOptionsHoldForTheFoldersAfterThemAndNotAfterDoubleDash)
     ExpectSummary("Folder dates that would change: 1 out of 1");
     EXPECT_EQ(memfs::TimeOf(2), 1u) << "x/sub was not written";
     fakeshell::Reset();
-    Run("-a x -n y");
-    ExpectSummary("Folder dates that would change: 2 out of 2");
-    EXPECT_EQ(memfs::TimeOf(2), 10u) << "x was walked before -n, and set";
-    fakeshell::Reset();
-    Run("-a y -n");
-    ExpectSummary("Folder dates changed: 2 out of 2"); // the summary tells of the walk it counts
-    fakeshell::Reset();
-    Run("-a -n");
-    ExpectSummary("Folder dates that would change: 0 out of 0");
-    fakeshell::Reset();
     Run("-a -- -v -i");
     EXPECT_EQ(programState.verbose, 0);
     EXPECT_EQ(programState.ignoreManagerFiles, 0);
     EXPECT_STREQ(programState.folderArgument, "-i");
+}
+
+// The one safety option cannot give way: every spelling of it, anywhere before the options
+// end, writes nothing at all.
+TEST_F(StartUp, EverySpellingOfTheDryRunWritesNothing)
+{
+    const char* lines[] = {"-an x y",   "-anv x y", "-a -vn x y", "-a --dry-run x y", "-a x y -n",
+                           "-a x -N y", "-ain x y", "-sna x y",   "-a x -- -n"};
+    for (const char* line : lines) {
+        memfs::Reset();
+        SetUp();
+        fakeshell::Reset();
+        Run(line);
+        bool dry = std::string(line) != "-a x -- -n"; // there -n is a folder's name
+        EXPECT_EQ(memfs::TimeOf(2), dry ? 1u : 10u) << line;
+        EXPECT_EQ(programState.dryRun, dry ? 1 : 0) << line;
+        if (dry) {
+            EXPECT_EQ(fakeshell::boxes().size(), std::string(line) == "-sna x y" ? 0u : 1u);
+        }
+    }
+}
+
+TEST_F(StartUp, ALetterGroupStandsForEachLetterOtherWordsForTheirSecond)
+{
+    Run("-ain x");
+    EXPECT_EQ(programState.automatic + programState.ignoreManagerFiles + programState.dryRun, 3);
+    Run("-as x");
+    EXPECT_EQ(programState.automatic, 1);
+    EXPECT_EQ(programState.silent, 0) << "-as is -a, as it always was";
+    Run("-auto -Silent x");
+    EXPECT_EQ(programState.automatic + programState.silent, 2);
+    EXPECT_EQ(programState.dryRun, 0) << "no n, no i, no v: decided by the second letter";
+    Run("-anx x");
+    EXPECT_EQ(programState.dryRun, 0) << "x is no option letter: this is -a";
+    Run("--dry-runs x");
+    EXPECT_EQ(programState.dryRun, 0) << "not the long word: it ends the options";
+    EXPECT_STREQ(programState.folderArgument, "x");
+    if (SLASH_STARTS_OPTION) {
+        Run("/an x");
+        EXPECT_EQ(programState.automatic + programState.dryRun, 2);
+    }
 }
 
 TEST_F(StartUp, TheStateIsClearedOnEveryRun)

@@ -44,11 +44,15 @@ HANDLE StartListing(char* buffer, char* tail)
     return find;
 }
 
+// Under -i the folders that servers and systems write are no part of the tree: neither
+// walked, nor counted, nor set.
 bool IsSubfolder(const WIN32_FIND_DATAA& entry)
 {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
-    return strcmp(entry.cFileName, ".") != 0 && strcmp(entry.cFileName, "..") != 0;
+    if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0)
+        return false;
+    return !programState.ignoreManagerFiles || !IsSystemWrittenFolder(entry.cFileName);
 }
 
 bool SameTime(FILETIME a, FILETIME b)

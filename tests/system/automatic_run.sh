@@ -50,6 +50,16 @@ make_file "$tree/Outer/Inner/DESKTOP.INI" "2032-01-01 00:00:00"
 touch -m -d "2001-01-01 UTC" "$tree/A" "$tree/C/D" "$tree/Outer/Inner"
 run -a -s -i "$(arg "$tree")"
 check_tree "-i leaves out Thumbs.db, ._ files and desktop.ini" "$tree"
+# -i: the folders servers and systems write are neither walked, nor counted, nor set.
+build_tree "$tree"
+make_file "$tree/A/@eaDir/B/thumb.jpg" "2030-01-01 00:00:00"
+make_file "$tree/C/.AppleDouble/i.txt" "2031-01-01 00:00:00"
+make_file "$tree/Outer/.Trash-1000/files/x" "2032-01-01 00:00:00"
+find "$tree" -type d -exec touch -m -d "2001-01-01 UTC" {} +
+run -a -s -i -v "$(arg "$tree")"
+check_tree "-i leaves out @eaDir, .AppleDouble and .Trash-1000" "$tree"
+check "-i: the system folders are not set" has_mtime "$tree/A/@eaDir" "$(epoch 2001-01-01)"
+check "-i: seven folders listed, none of the system ones" [ "$(grep -c . "$work/out")" -eq 7 ]
 
 # -n writes nothing at all; -v lists what changes, old time and new, one line a folder.
 everything() { (cd "$1" && find . -printf '%p %T@ %A@\n') | sort; }

@@ -356,6 +356,19 @@ TEST(FileManagerNames, AreWholeNamesWithoutRegardToAsciiCase)
         EXPECT_FALSE(IsFileManagerFile(name)) << name;
 }
 
+TEST(FileManagerNames, SystemWrittenFoldersAreWholeNamesInAnyAsciiCase)
+{
+    for (const char* name :
+         {"@eaDir", "@EADIR", ".@__thumb", ".AppleDouble", ".appledouble", ".Spotlight-V100",
+          ".fseventsd", ".Trashes", ".TemporaryItems", "$RECYCLE.BIN", "$Recycle.Bin",
+          "System Volume Information", ".Trash-1000", ".trash-0"})
+        EXPECT_TRUE(IsSystemWrittenFolder(name)) << name;
+    for (const char* name :
+         {"eaDir", "@eaDir2", "Design.psd", "invoice.pdf", ".Trash-", ".Trash-10a", ".Trash",
+          "System Volume", "AppleDouble", "$RECYCLE.BIN.old", ""})
+        EXPECT_FALSE(IsSystemWrittenFolder(name)) << name;
+}
+
 // 2001-01-01, a time before 1970 and one after 2038, all exact to the second.
 constexpr uint64_t T2001 = 126227808000000000ull;
 constexpr uint64_t T1965 = 114947424000000000ull;
@@ -399,6 +412,28 @@ TEST_F(Walk, IgnoredFileManagerFilesCountAsNoFiles)
     EXPECT_EQ(memfs::TimeOf(folder), 400u);
     ExpectCounts(2, 3);
     EXPECT_EQ(Writes().size(), 2u) << "a folder holding only such files holds no file";
+}
+
+TEST_F(Walk, IgnoredSystemFoldersAreNeitherWalkedNorCountedNorSet)
+{
+    int photos = memfs::AddFolder(top, "Photos");
+    memfs::AddFile(photos, "beach.jpg", 300);
+    int thumbs = memfs::AddFolder(photos, "@eaDir");
+    memfs::AddFile(memfs::AddFolder(thumbs, "beach.jpg"), "SYNOPHOTO_THUMB_XL.jpg", 900);
+    memfs::AddFile(memfs::AddFolder(photos, ".Trash-1000"), "gone.jpg", 950);
+    int design = memfs::AddFolder(top, "Design.psd"); // looks like nothing of the kind
+    memfs::AddFile(design, "layer", 200);
+    programState.ignoreManagerFiles = 1;
+    Run();
+    EXPECT_EQ(memfs::TimeOf(photos), 300u) << "the thumbnails' time counts no more";
+    EXPECT_EQ(memfs::TimeOf(thumbs), 1u) << "not set";
+    EXPECT_EQ(memfs::TimeOf(design), 200u);
+    ExpectCounts(2, 2);
+    programState.ignoreManagerFiles = 0;
+    Run();
+    EXPECT_EQ(memfs::TimeOf(photos), 950u) << "without -i they count";
+    EXPECT_EQ(memfs::TimeOf(thumbs), 900u);
+    ExpectCounts(5, 5);
 }
 
 // A dry run reads each folder's present time and counts those that differ; nothing is

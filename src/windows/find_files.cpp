@@ -201,7 +201,8 @@ bool ReadFolderTime(size_t folderLength, FILETIME* time)
     WIN32_FILE_ATTRIBUTE_DATA data;
     bool known = GetFileAttributesExW(widePattern, GetFileExInfoStandard, &data) != 0;
     widePattern[folderLength] = cut;
-    *time = data.ftLastWriteTime;
+    if (known)
+        *time = data.ftLastWriteTime;
     return known;
 }
 

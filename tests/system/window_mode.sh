@@ -61,7 +61,7 @@ done
 # closed mid-walk, the program ends with no folder wrong; left to finish, it comes back as
 # it was.
 big=$work/big
-python3 "$(dirname "$0")/../../bench/make_tree.py" "$big" wide 10000 30000
+python3 "$(dirname "$0")/../../bench/make_tree.py" "$big" wide 20000 30000
 find "$big" -mindepth 1 -type d -exec touch -m -d "2001-01-01 00:00:00 UTC" {} +
 untouched=$(stat -c %Y "$big/d0")000000000
 export CHRONOTREE_UI_LONG_WALK=1
@@ -72,7 +72,7 @@ check "closed mid-walk: every folder set right or untouched" \
   python3 "$(dirname "$0")/folder_times.py" "$big" set-or-untouched "$untouched"
 wine_suite "a long walk from the window" "$work/long_walk.out" "$build/tests/ui_driver.exe" \
   --gtest_filter='LongWalk.TheWindow*' "$(winpath "$build/chronotree.exe")" "$(winpath "$big")" \
-  "Folder dates changed: 10000 out of 10000"
+  "Folder dates changed: 20000 out of 20000"
 check "the long walk case ran" grep -q '\[  PASSED  \] 1 test' "$work/long_walk.out"
 check "left to finish: every folder set" python3 "$(dirname "$0")/folder_times.py" "$big" all 0
 unset CHRONOTREE_UI_LONG_WALK

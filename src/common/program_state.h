@@ -26,6 +26,20 @@ struct ProgramState {
     // next write, and the window goes once it has.
     uint8_t walkRunning;
     uint8_t stopRequested;
+    // What could not be done: folders that could not be listed, set or read, over the whole
+    // run (the exit status) and in the latest walk below its top (the summary); whether
+    // the latest walk's top could not be listed, and why.
+    int32_t failureCount;
+    int32_t latestFailures;
+    uint8_t topUnlisted;
+    DWORD topError;
+    const char* latestTop;
+    // A -v line could not be written: nothing more is written to any folder.
+    uint8_t listLost;
+    // The command line asked for the usage or the version, or held an option unknown here.
+    uint8_t usageAsked;
+    uint8_t versionAsked;
+    const char* unknownOption;
 };
 
 constexpr uint8_t WALK_NONE = 0;

@@ -1,10 +1,32 @@
 // Folder identity (volume and file index) for the loop check, asked only of links and
-// junctions so that plain trees cost nothing extra; and a folder's present information.
+// junctions and of what lies below them, so that plain trees cost nothing extra per folder;
+// and a folder's present information.
 #include "folder_identity.h"
+
+#include "platform_config.h"
 
 #include <cstring>
 
 namespace {
+
+// The top and the folders above it; deeper than this, the highest are not known.
+constexpr size_t MOST_ABOVE = 256;
+FolderIdentity topAndAbove[MOST_ABOVE];
+size_t topAndAboveCount;
+char abovePath[PATH_BUFFER_SIZE];
+
+bool SameIdentity(const FolderIdentity& a, const FolderIdentity& b)
+{
+    return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+}
+
+// Opened without access, which lets the folder's identity be read even where reading its
+// contents would be refused, and never opens it for writing.
+HANDLE OpenToLookUp(const char* path)
+{
+    return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
 
 bool ReadIdentity(const char* path, FolderIdentity* into)
 {
@@ -28,14 +50,43 @@ bool KnowIdentity(char* buffer, WalkLevel* level)
     return level->identityKnown;
 }
 
+bool IsTopOrAbove(const FolderIdentity& folder)
+{
+    for (size_t i = 0; i < topAndAboveCount; i++) {
+        if (SameIdentity(topAndAbove[i], folder))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-// Opened without access, which lets the folder's information be read even where reading
-// its contents would be refused, and never opens it for writing.
+// "top/", "top/..", "top/../..": the system resolves "..", so through links as much as
+// through plain folders, until a folder is its own parent (a root) or cannot be looked up.
+void LearnTopAndAbove(const char* top, size_t length)
+{
+    topAndAboveCount = 0;
+    if (length + 1 > sizeof abovePath)
+        return;
+    memcpy(abovePath, top, length);
+    abovePath[length] = '\0';
+    FolderIdentity found;
+    while (topAndAboveCount < MOST_ABOVE && ReadIdentity(abovePath, &found)) {
+        if (topAndAboveCount > 0 && SameIdentity(found, topAndAbove[topAndAboveCount - 1]))
+            return;
+        topAndAbove[topAndAboveCount++] = found;
+        if (length + 4 > sizeof abovePath)
+            return;
+        if (abovePath[length - 1] != PATH_SEPARATOR)
+            abovePath[length++] = PATH_SEPARATOR;
+        memcpy(abovePath + length, "..", 3);
+        length += 2;
+    }
+}
+
 bool ReadFolderInformation(const char* path, BY_HANDLE_FILE_INFORMATION* info)
 {
-    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE folder = OpenToLookUp(path);
     if (folder == INVALID_HANDLE_VALUE)
         return false;
     bool known = GetFileInformationByHandle(folder, info) != 0;
@@ -43,7 +94,19 @@ bool ReadFolderInformation(const char* path, BY_HANDLE_FILE_INFORMATION* info)
     return known;
 }
 
-bool LeadsBackUpThePath(char* buffer, WalkLevel* level, const char* name)
+bool ReadExactLastWrite(const char* path, ExactTime* time)
+{
+    HANDLE folder = OpenToLookUp(path);
+    if (folder == INVALID_HANDLE_VALUE)
+        return false;
+    bool known = GetFileExactTime(folder, time) != 0;
+    DWORD error = GetLastError();
+    CloseHandle(folder);
+    SetLastError(error);
+    return known;
+}
+
+bool IsAlreadyOnPath(char* buffer, WalkLevel* level, const char* name)
 {
     size_t length = strlen(name);
     if (length + 1 > static_cast<size_t>(buffer + PATH_BUFFER_SIZE - level->tail))
@@ -52,9 +115,10 @@ bool LeadsBackUpThePath(char* buffer, WalkLevel* level, const char* name)
     FolderIdentity entry;
     if (!ReadIdentity(buffer, &entry))
         return false;
+    if (IsTopOrAbove(entry))
+        return true;
     for (WalkLevel* up = level; up; up = up->parent) {
-        if (KnowIdentity(buffer, up) && up->identity.volume == entry.volume &&
-            up->identity.indexHigh == entry.indexHigh && up->identity.indexLow == entry.indexLow)
+        if (KnowIdentity(buffer, up) && SameIdentity(up->identity, entry))
             return true;
     }
     return false;

@@ -1,14 +1,24 @@
-// Catches links and junctions that lead back to a folder the walk is already inside,
-// which would otherwise make the descent go on until the path no longer fits; and reads
-// what a folder's handle tells of it.
+// Catches links and junctions that would make the walk enter a folder it is already inside,
+// or the top folder or a folder above it, which would otherwise make the descent go on
+// until the path no longer fits or write the top; and reads what a folder's handle tells.
 #pragma once
 
+#include "exact_time.h"
 #include "folder_walk.h"
 
+// Learns the identities of the top folder (the first `length` bytes of `top`, ending in a
+// separator) and of every folder above it, as "..", "../.." and so on name them.
+void LearnTopAndAbove(const char* top, size_t length);
+
 // True when the folder `name`, an entry of the folder at `level`, is that folder or one
-// of its ancestors up to the top folder. False when it is not, or cannot be looked up.
-bool LeadsBackUpThePath(char* buffer, WalkLevel* level, const char* name);
+// of the folders above it on the path, or the top folder or one above it. False when it is
+// none of these, or cannot be looked up.
+bool IsAlreadyOnPath(char* buffer, WalkLevel* level, const char* name);
 
 // The information of the folder `path` names (its identity, its present times); false when
 // it cannot be looked up.
 bool ReadFolderInformation(const char* path, BY_HANDLE_FILE_INFORMATION* info);
+
+// The folder's present last-write time at the platform's full precision; false, with the
+// system's error, when it cannot be read.
+bool ReadExactLastWrite(const char* path, ExactTime* time);

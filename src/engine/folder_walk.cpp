@@ -7,16 +7,22 @@
 #include "program_state.h"
 #include "walk_report.h"
 
+#include <cstdint>
 #include <cstring>
 
 void (*walkProgress)(const char* folder);
 void (*walkPulse)();
+const char* walkStackFloor;
 
 namespace {
 
 // One enumeration record serves every level: a level reads the entry before descending
 // and only refills it afterwards, so deep trees need little stack per level.
 WIN32_FIND_DATAA walkEntry;
+// Whether the folder StampNewestTimes is about to enter was reached through a link.
+bool linkedEntry;
+// A folder deeper than the stack can hold is reported with this reason.
+constexpr char TOO_DEEP[] = "nested too deep for the stack";
 
 bool IsZero(FILETIME time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
 
@@ -55,47 +61,57 @@ bool IsSubfolder(const WIN32_FIND_DATAA& entry)
     return !programState.ignoreManagerFiles || !IsSystemWrittenFolder(entry.cFileName);
 }
 
-bool SameTime(FILETIME a, FILETIME b)
-{
-    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
-bool WriteLastWriteTime(const char* path, FILETIME time)
+// Returns the system's error when the folder could not be set, or 0.
+DWORD WriteLastWriteTime(const char* path, FILETIME time)
 {
     HANDLE folder = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE)
-        return false;
-    bool set = SetFileTime(folder, nullptr, nullptr, &time) != 0;
+        return GetLastError();
+    DWORD error = SetFileTime(folder, nullptr, nullptr, &time) ? 0 : GetLastError();
     CloseHandle(folder);
-    return set;
+    return error;
+}
+
+void CountFailure(bool belowTop)
+{
+    programState.failureCount++;
+    if (belowTop)
+        programState.latestFailures++;
 }
 
 // Sets the folder, or with -n only counts it when its time differs. Its present time is
-// read only for -n and -v, so a plain walk makes no call for it.
+// read only for -n and -v, at the platform's full precision, so a folder that differs
+// from its new time below 100 ns counts as changing, as it does when written. Its -v line
+// goes out before the write, so that every folder changed is in the list: when the line
+// cannot be written, nothing more is.
 void StampFolder(const char* path, FILETIME time)
 {
-    if (programState.stopRequested)
+    if (programState.stopRequested || programState.listLost)
         return;
-    BY_HANDLE_FILE_INFORMATION present;
+    ExactTime present;
     bool known =
-        (programState.dryRun || programState.verbose) && ReadFolderInformation(path, &present);
-    bool differs = !known || !SameTime(present.ftLastWriteTime, time);
-    const FILETIME* old = known ? &present.ftLastWriteTime : nullptr;
-    if (programState.dryRun) {
-        if (differs) {
-            programState.changedCount++;
-            ReportFolderChange(old, time, path);
-        }
+        (programState.dryRun || programState.verbose) && ReadExactLastWrite(path, &present);
+    if (programState.dryRun && !known) {
+        ReportFolderProblem("cannot read", path, strlen(path), nullptr, GetLastError());
+        CountFailure(true);
+    }
+    bool differs = !known || !SameExactTime(present, ExactFromFileTime(time));
+    if (differs && !ReportFolderChange(known ? &present : nullptr, time, path)) {
+        programState.listLost = 1;
         return;
     }
-    if (!WriteLastWriteTime(path, time)) {
-        ReportFolderProblem("cannot set", path, strlen(path), nullptr);
+    if (programState.dryRun) {
+        programState.changedCount += differs;
+        return;
+    }
+    DWORD error = WriteLastWriteTime(path, time);
+    if (error) {
+        ReportFolderProblem("cannot set", path, strlen(path), nullptr, error);
+        CountFailure(true);
         return;
     }
     programState.changedCount++; // every folder set counts, its time equal or not
-    if (differs)
-        ReportFolderChange(old, time, path);
 }
 
 bool CountsAsFile(const WIN32_FIND_DATAA& entry)
@@ -110,9 +126,13 @@ FILETIME StampSubfolder(char* buffer, WalkLevel* level)
 {
     FILETIME none = {0, 0};
     size_t nameLength = strlen(walkEntry.cFileName);
-    if ((walkEntry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        LeadsBackUpThePath(buffer, level, walkEntry.cFileName))
+    // A link or junction may lead to a folder already on the path, or to the top or above
+    // it; and below one, so may a plain folder (a link to b/.. holds b again). Plain trees
+    // need no look-up.
+    bool link = (walkEntry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if ((link || level->linked) && IsAlreadyOnPath(buffer, level, walkEntry.cFileName))
         return none;
+    linkedEntry = link;
     FILETIME sub = StampNewestTimes(buffer, level->tail, walkEntry.cFileName, level);
     if (IsZero(sub))
         return sub;
@@ -135,7 +155,7 @@ FILETIME StampSubfolders(char* buffer, WalkLevel* level, bool* listed)
     do {
         if (walkPulse)
             walkPulse();
-        if (programState.stopRequested)
+        if (programState.stopRequested || programState.listLost)
             break;
         if (!IsSubfolder(walkEntry))
             continue;
@@ -176,25 +196,58 @@ FILETIME LaterFileTime(FILETIME a, FILETIME b)
 
 FILETIME StampNewestTimes(char* buffer, char* at, const char* name, WalkLevel* parent)
 {
+    FILETIME newest = {0, 0};
+    bool linked = linkedEntry || (parent && parent->linked);
+    linkedEntry = false;
+    // The stack ends where it ends: deeper folders are reported, not entered.
+    if (walkStackFloor && reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) <
+                              reinterpret_cast<uintptr_t>(walkStackFloor)) {
+        ReportFolderProblem("cannot list", buffer, static_cast<size_t>(at - buffer), name, 0,
+                            TOO_DEEP);
+        CountFailure(parent != nullptr);
+        return newest;
+    }
     char* tail = AppendFolderName(buffer, at, name);
     bool listed = tail != nullptr; // a path that cannot fit is a listing that cannot start
-    FILETIME newest = {0, 0};
+    DWORD error = ERROR_FILENAME_EXCED_RANGE;
     if (tail) {
-        WalkLevel level = {parent, tail, {0, 0, 0}, false};
+        if (!parent)
+            LearnTopAndAbove(buffer, static_cast<size_t>(tail - buffer));
+        WalkLevel level = {parent, tail, {0, 0, 0}, false, linked};
         newest = StampSubfolders(buffer, &level, &listed);
+        if (!listed)
+            error = GetLastError();
         newest = LaterFileTime(newest, NewestFileTime(buffer, tail, &listed));
+        if (!listed && error == ERROR_FILENAME_EXCED_RANGE)
+            error = GetLastError();
     }
+    if (listed)
+        return newest;
     // Its files were not seen, so its parent may get an older time than it should.
-    if (!listed)
-        ReportFolderProblem("cannot list", buffer, static_cast<size_t>(at - buffer), name);
+    ReportFolderProblem("cannot list", buffer, static_cast<size_t>(at - buffer), name, error);
+    CountFailure(parent != nullptr);
+    if (!parent) {
+        programState.topUnlisted = 1;
+        programState.topError = error;
+    }
     return newest;
 }
 
 void RunFolderWalk(const char* path)
 {
-    if (!path || !path[0] || strlen(path) > MAX_FOLDER_ARGUMENT)
+    programState.latestFailures = 0;
+    programState.topUnlisted = 0;
+    programState.latestTop = path;
+    if (!path || !path[0] || strlen(path) > MAX_FOLDER_ARGUMENT) {
+        // Nothing is walked and the counters stay as they were; still, it is a failure.
+        DWORD error = path && path[0] ? ERROR_FILENAME_EXCED_RANGE : ERROR_PATH_NOT_FOUND;
+        ReportFolderProblem("cannot list", path ? path : "", 0, path ? path : "", error);
+        programState.failureCount++;
+        programState.topUnlisted = 1;
+        programState.topError = error;
         return;
-    char buffer[PATH_BUFFER_SIZE];
+    }
+    static char buffer[PATH_BUFFER_SIZE];
     memset(buffer, 0, sizeof buffer);
     programState.changedCount = 0;
     programState.visitedCount = 0;

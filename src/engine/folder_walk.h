@@ -16,12 +16,13 @@ struct FolderIdentity {
     DWORD indexLow;
 };
 
-// One folder on the path being walked, so that a link back up the path can be caught.
+// One folder on the path being walked, so that a folder already on it can be caught.
 struct WalkLevel {
     WalkLevel* parent;
     char* tail; // just behind this folder's trailing separator in the path buffer
     FolderIdentity identity;
     bool identityKnown;
+    bool linked; // reached through a link or junction, here or above
 };
 
 // Told of each folder as the walk starts to list its subfolders (the path ends in a
@@ -32,6 +33,11 @@ extern void (*walkProgress)(const char* folder);
 // Told of every entry the walk reads, so that a window can handle its messages however
 // wide the folder; null unless a front end needs it.
 extern void (*walkPulse)();
+
+// Where the stack must stop: a folder whose frame would lie below this address is not
+// entered but reported as one that cannot be listed. Null (no bound) unless the start-up
+// knows the stack it runs on.
+extern const char* walkStackFloor;
 
 // Walks `path` (absent, empty or longer than MAX_FOLDER_ARGUMENT: does nothing at all).
 // Resets and then fills programState.visitedCount and programState.changedCount. Once

@@ -1,5 +1,5 @@
-// Formats the -v lines and writes each one whole to the process's standard output or
-// error, where the platform lets it go there.
+// Formats the lists and writes each line whole to the process's standard output or error,
+// where the platform lets it go there.
 #include "walk_report.h"
 
 #include "folder_walk.h"
@@ -14,9 +14,11 @@ namespace {
 
 constexpr int64_t TICKS_PER_SECOND = 10000000;
 constexpr int64_t DAYS_FROM_1601_TO_1970 = 134774;
+constexpr char PROGRAM_PREFIX[] = "chronotree: ";
 
-// A line is at most two times, a path the walk's buffer can spell, and its name.
-char line[2 * ISO_TIME_SIZE + 2 * PATH_BUFFER_SIZE + 16];
+// A line is at most two times, a path the walk's buffer can spell and its name, each byte
+// escaped to at most four, and a reason.
+char line[2 * ISO_TIME_SIZE + 8 * PATH_BUFFER_SIZE + 1024];
 
 void Append(size_t* at, const char* text, size_t length)
 {
@@ -28,31 +30,53 @@ void Append(size_t* at, const char* text, size_t length)
 
 void Append(size_t* at, const char* text) { Append(at, text, strlen(text)); }
 
-void WriteLine(DWORD which, size_t length)
+void AppendPath(size_t* at, const char* path, size_t length)
+{
+    if (*at + 4 * length > sizeof line)
+        length = (sizeof line - *at) / 4;
+    *at += EscapePath(path, length, line + *at);
+}
+
+// False when the stream is there to be written and the line did not go whole. A Windows
+// program that was not given the stream (no redirection, or a console it cannot reach) has
+// nothing to write to, which is no failure; on POSIX a closed stream is one.
+bool WriteLine(DWORD which, const char* text, size_t length)
 {
     if (walkProgress)
         walkProgress(nullptr); // a progress line on the same terminal goes first
     HANDLE stream = GetStdHandle(which);
     if (!stream || stream == INVALID_HANDLE_VALUE)
-        return;
+        return !REPORTS_TO_TERMINALS;
     DWORD type = GetFileType(stream);
-    if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE &&
-        !(REPORTS_TO_TERMINALS && type == FILE_TYPE_CHAR))
-        return;
+    if (type == FILE_TYPE_UNKNOWN)
+        return !REPORTS_TO_TERMINALS;
+    if (type == FILE_TYPE_CHAR && !REPORTS_TO_TERMINALS)
+        return true;
     DWORD written = 0;
-    WriteFile(stream, line, static_cast<DWORD>(length), &written, nullptr);
+    return WriteFile(stream, text, static_cast<DWORD>(length), &written, nullptr) &&
+           written == length;
 }
 
 } // namespace
 
-// Days since 1970 to a civil date, in the proleptic Gregorian calendar.
-void FormatIsoTime(FILETIME time, char* text)
+ExactTime ExactFromFileTime(FILETIME time)
 {
     uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    int64_t seconds = static_cast<int64_t>(ticks / TICKS_PER_SECOND);
-    int64_t days = seconds / 86400 - DAYS_FROM_1601_TO_1970;
+    return ExactTime{static_cast<int64_t>(ticks / TICKS_PER_SECOND),
+                     static_cast<uint32_t>(ticks % TICKS_PER_SECOND) * 100};
+}
+
+// Days since 1970 to a civil date, in the proleptic Gregorian calendar.
+void FormatIsoTime(ExactTime time, char* text)
+{
+    int64_t seconds = time.seconds;
     int64_t ofDay = seconds % 86400;
-    int64_t shifted = days + 719468; // days since 0000-03-01
+    int64_t days = seconds / 86400;
+    if (ofDay < 0) { // before 1601: floor, not truncation
+        ofDay += 86400;
+        days--;
+    }
+    int64_t shifted = days - DAYS_FROM_1601_TO_1970 + 719468; // days since 0000-03-01
     int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
     int64_t ofEra = shifted - era * 146097;
     int64_t yearOfEra = (ofEra - ofEra / 1460 + ofEra / 36524 - ofEra / 146096) / 365;
@@ -60,40 +84,99 @@ void FormatIsoTime(FILETIME time, char* text)
     int64_t monthIndex = (5 * ofYear + 2) / 153;
     int day = static_cast<int>(ofYear - (153 * monthIndex + 2) / 5 + 1);
     int month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-    int year = static_cast<int>(yearOfEra + era * 400 + (month <= 2));
-    snprintf(text, ISO_TIME_SIZE, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month, day,
+    long long year = yearOfEra + era * 400 + (month <= 2);
+    unsigned fraction = time.nanoseconds;
+    for (int digits = 9; digits > TIME_FRACTION_DIGITS; digits--)
+        fraction /= 10;
+    snprintf(text, ISO_TIME_SIZE, "%04lld-%02d-%02dT%02d:%02d:%02d.%0*uZ", year, month, day,
              static_cast<int>(ofDay / 3600), static_cast<int>(ofDay / 60 % 60),
-             static_cast<int>(ofDay % 60));
+             static_cast<int>(ofDay % 60), TIME_FRACTION_DIGITS, fraction);
 }
 
-void ReportFolderChange(const FILETIME* old, FILETIME now, const char* path)
+size_t EscapePath(const char* path, size_t length, char* into)
+{
+    if (!ESCAPES_PATHS) {
+        memcpy(into, path, length);
+        return length;
+    }
+    size_t at = 0;
+    for (size_t i = 0; i < length; i++) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        const char* pair = c == '\\'   ? "\\\\"
+                           : c == '\t' ? "\\t"
+                           : c == '\n' ? "\\n"
+                           : c == '\r' ? "\\r"
+                                       : nullptr;
+        if (pair) {
+            memcpy(into + at, pair, 2);
+            at += 2;
+        } else if (c < 0x20 || c == 0x7F) {
+            snprintf(into + at, 5, "\\x%02X", c);
+            at += 4;
+        } else {
+            into[at++] = static_cast<char>(c);
+        }
+    }
+    return at;
+}
+
+bool ReportFolderChange(const ExactTime* old, FILETIME now, const char* path)
 {
     if (!programState.verbose)
-        return;
+        return true;
     char oldText[ISO_TIME_SIZE] = "unknown", newText[ISO_TIME_SIZE];
     if (old)
         FormatIsoTime(*old, oldText);
-    FormatIsoTime(now, newText);
+    FormatIsoTime(ExactFromFileTime(now), newText);
     size_t at = 0;
     Append(&at, oldText);
     Append(&at, "\t");
     Append(&at, newText);
     Append(&at, "\t");
-    Append(&at, path);
+    AppendPath(&at, path, strlen(path));
     Append(&at, LINE_END);
-    WriteLine(STD_OUTPUT_HANDLE, at);
+    return WriteLine(STD_OUTPUT_HANDLE, line, at);
 }
 
-void ReportFolderProblem(const char* what, const char* path, size_t length, const char* name)
+void DescribeError(DWORD error, char* text, size_t size)
 {
-    if (!programState.verbose)
-        return;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, text, static_cast<DWORD>(size), nullptr);
+    if (length == 0)
+        length = static_cast<DWORD>(
+            snprintf(text, size, "error %lu", static_cast<unsigned long>(error)));
+    // Windows ends its texts with a full stop and a line end.
+    while (length > 0 && strchr(" .\r\n", text[length - 1]))
+        length--;
+    text[length] = '\0';
+}
+
+void ReportFolderProblem(const char* what, const char* path, size_t length, const char* name,
+                         DWORD error, const char* reason)
+{
+    char described[512];
+    if (!reason) {
+        DescribeError(error, described, sizeof described);
+        reason = described;
+    }
     size_t at = 0;
+    Append(&at, PROGRAM_PREFIX);
     Append(&at, what);
-    Append(&at, "\t");
-    Append(&at, path, length);
+    Append(&at, " '");
+    AppendPath(&at, path, length);
     if (name)
-        Append(&at, name);
+        AppendPath(&at, name, strlen(name));
+    Append(&at, "': ");
+    Append(&at, reason);
     Append(&at, LINE_END);
-    WriteLine(STD_ERROR_HANDLE, at);
+    WriteLine(STD_ERROR_HANDLE, line, at);
+}
+
+void WriteErrorLine(const char* text)
+{
+    size_t at = 0;
+    Append(&at, PROGRAM_PREFIX);
+    Append(&at, text);
+    Append(&at, LINE_END);
+    WriteLine(STD_ERROR_HANDLE, line, at);
 }

@@ -1,18 +1,39 @@
-// The lines -v writes: a folder set (old time, new time, path) on standard output, and a
-// folder that could not be set or listed on standard error. Nothing unless -v was given.
+// The lines a walk writes: with -v, a folder changed (old time, new time, path) on standard
+// output; always, a folder that could not be listed, set or read, on standard error.
 #pragma once
 
 #include <windows.h>
 
+#include "exact_time.h"
+
 #include <cstddef>
 
-// "2019-07-14T10:00:00Z": UTC, to the second, the year in at least four digits.
+// "2019-07-14T10:00:00.123456789Z": UTC, the year in at least four digits, then as many
+// digits of the second as the platform keeps (TIME_FRACTION_DIGITS).
 constexpr size_t ISO_TIME_SIZE = 64; // room for what sprintf could write, not only what it will
-void FormatIsoTime(FILETIME time, char* text);
+void FormatIsoTime(ExactTime time, char* text);
 
-// `old` is null when the folder's present time could not be read.
-void ReportFolderChange(const FILETIME* old, FILETIME now, const char* path);
+ExactTime ExactFromFileTime(FILETIME time);
 
-// `what` ("cannot set", "cannot list"), a tab, then the first `length` bytes of `path`
-// followed by `name` (null when `path` is whole).
-void ReportFolderProblem(const char* what, const char* path, size_t length, const char* name);
+// The -v line of a folder about to change; `old` is null when its present time could not
+// be read. Returns false when -v was given and the line could not be written whole (a full
+// disk, a closed output): the caller then writes nothing more.
+bool ReportFolderChange(const ExactTime* old, FILETIME now, const char* path);
+
+// "chronotree: WHAT 'PATH': REASON" on standard error, PATH being the first `length` bytes
+// of `path` followed by `name` (null when `path` is whole), REASON the system's text for
+// `error`, or `reason` when it is not null.
+void ReportFolderProblem(const char* what, const char* path, size_t length, const char* name,
+                         DWORD error, const char* reason = nullptr);
+
+// Writes a line of the program's own (its end included) to standard error, where the
+// platform lets it go there.
+void WriteErrorLine(const char* text);
+
+// The system's text for `error`, without its line end or final full stop.
+void DescribeError(DWORD error, char* text, size_t size);
+
+// Writes `path` as the lists spell it into `into` (ESCAPES_PATHS: '\\' as "\\\\", tab,
+// newline and carriage return as "\\t", "\\n", "\\r", other control bytes as "\\xHH");
+// returns the bytes written. `into` has room for four times `length`.
+size_t EscapePath(const char* path, size_t length, char* into);

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,7 +37,11 @@ FileHandle* OpenHandle(HANDLE file)
 // The handle's entry: a held folder (name null), or a name relative to a held folder.
 int Entry(FileHandle* handle, const char** name)
 {
-    return handle ? HoldEntry(handle->path, name) : -1;
+    if (!handle) {
+        errno = EBADF;
+        return -1;
+    }
+    return HoldEntry(handle->path, name);
 }
 
 } // namespace
@@ -46,8 +51,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD
     size_t length = strlen(path);
     while (length > 1 && path[length - 1] == '/')
         length--; // "dir/" names dir
-    if (length == 0 || length >= HANDLE_PATH_SIZE)
+    if (length == 0 || length >= HANDLE_PATH_SIZE) {
+        errno = length == 0 ? ENOENT : ENAMETOOLONG;
         return INVALID_HANDLE_VALUE;
+    }
     for (int i = 0; i < FILE_HANDLE_COUNT; i++) {
         if (!handles[i].open) {
             handles[i].open = true;
@@ -57,6 +64,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD
             return reinterpret_cast<HANDLE>(FILE_HANDLE_BASE + i);
         }
     }
+    errno = EMFILE;
     return INVALID_HANDLE_VALUE;
 }
 
@@ -97,6 +105,32 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
     info->nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(found.st_size) >> 32);
     info->nFileSizeLow = static_cast<DWORD>(found.st_size);
     return TRUE;
+}
+
+BOOL GetFileExactTime(HANDLE file, ExactTime* lastWrite)
+{
+    const char* name;
+    int folder = Entry(OpenHandle(file), &name);
+    struct stat found;
+    if (folder == -1 || (name ? fstatat(folder, name, &found, 0) : fstat(folder, &found)) != 0)
+        return FALSE;
+    *lastWrite = ExactFromTimespec(found.st_mtim);
+    return TRUE;
+}
+
+BOOL SetFileExactTime(HANDLE file, const ExactTime* lastWrite)
+{
+    const char* name;
+    int folder = Entry(OpenHandle(file), &name);
+    if (folder == -1)
+        return FALSE;
+    timespec times[2];
+    times[0].tv_nsec = UTIME_OMIT;
+    if (!TimespecFromExact(*lastWrite, &times[1])) {
+        errno = EOVERFLOW;
+        return FALSE;
+    }
+    return (name ? utimensat(folder, name, times, 0) : futimens(folder, times)) == 0;
 }
 
 BOOL CloseHandle(HANDLE object)

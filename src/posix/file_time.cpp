@@ -29,3 +29,20 @@ timespec TimespecFromFileTime(FILETIME time)
     result.tv_nsec = static_cast<long>(ticks % TICKS_PER_SECOND) * 100;
     return result;
 }
+
+ExactTime ExactFromTimespec(timespec time)
+{
+    int64_t seconds = static_cast<int64_t>(time.tv_sec);
+    if (seconds > INT64_MAX - SECONDS_FROM_1601_TO_1970)
+        return ExactTime{INT64_MAX, 999999999};
+    return ExactTime{seconds + SECONDS_FROM_1601_TO_1970, static_cast<uint32_t>(time.tv_nsec)};
+}
+
+bool TimespecFromExact(ExactTime time, timespec* into)
+{
+    if (time.nanoseconds > 999999999 || time.seconds < INT64_MIN + SECONDS_FROM_1601_TO_1970)
+        return false;
+    into->tv_sec = static_cast<time_t>(time.seconds - SECONDS_FROM_1601_TO_1970);
+    into->tv_nsec = static_cast<long>(time.nanoseconds);
+    return true;
+}

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "exact_time.h"
+
 #include <ctime>
 
 constexpr int64_t SECONDS_FROM_1601_TO_1970 = 11644473600;
@@ -12,3 +14,10 @@ constexpr int64_t SECONDS_FROM_1601_TO_1970 = 11644473600;
 FILETIME FileTimeFromTimespec(timespec time);
 
 timespec TimespecFromFileTime(FILETIME time);
+
+// The exact time, whatever its year (a time_t too late to be counted from 1601 becomes the
+// latest ExactTime).
+ExactTime ExactFromTimespec(timespec time);
+
+// False when the time cannot be a time_t.
+bool TimespecFromExact(ExactTime time, timespec* into);

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -53,6 +54,9 @@ Listing* listings;
 size_t listingCapacity;
 size_t listingTop;
 
+constexpr uint8_t KIND_GONE = 0xFF;
+constexpr uint8_t KIND_UNSEEN = 0xFE;
+
 uint8_t Describe(int folder, const dirent64* found, uint64_t* lastWrite)
 {
     *lastWrite = 0;
@@ -60,7 +64,9 @@ uint8_t Describe(int folder, const dirent64* found, uint64_t* lastWrite)
         return KIND_FOLDER; // the walk never reads a folder's time from its listing
     struct stat own;
     if (fstatat(folder, found->d_name, &own, AT_SYMLINK_NOFOLLOW) != 0)
-        return 0xFF; // gone since the listing was read
+        // Gone since the listing was read; or, in a folder that may be read but not
+        // searched, a name whose time cannot be had: such a folder cannot be listed.
+        return errno == ENOENT ? KIND_GONE : KIND_UNSEEN;
     FILETIME time = FileTimeFromTimespec(own.st_mtim);
     *lastWrite = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     if (S_ISDIR(own.st_mode))
@@ -72,13 +78,16 @@ uint8_t Describe(int folder, const dirent64* found, uint64_t* lastWrite)
     return toFolder ? KIND_FOLDER_LINK : KIND_LINK;
 }
 
-// Packs one entry at `at`, which has room; returns the bytes used.
-size_t Pack(int folder, const dirent64* found, size_t nameLength, char* at)
+// Packs one entry at `at`, which has room; returns the bytes used, or -1 (errno set) when
+// the entry cannot be looked up.
+ssize_t Pack(int folder, const dirent64* found, size_t nameLength, char* at)
 {
     uint64_t lastWrite;
     uint8_t kind = Describe(folder, found, &lastWrite);
-    if (kind == 0xFF)
+    if (kind == KIND_GONE)
         return 0;
+    if (kind == KIND_UNSEEN)
+        return -1;
     memcpy(at, &lastWrite, sizeof lastWrite);
     at[8] = static_cast<char>(kind);
     memcpy(at + ENTRY_HEADER, found->d_name, nameLength + 1);
@@ -107,8 +116,12 @@ Batch ReadBatch(int folder, Listing* listing, size_t limit)
             const dirent64* found = reinterpret_cast<const dirent64*>(chunk + at);
             size_t nameLength = strlen(found->d_name);
             // Names Windows could not report either are left out.
-            if (nameLength < MAX_PATH)
-                listing->end += Pack(folder, found, nameLength, arena + listing->end);
+            if (nameLength < MAX_PATH) {
+                ssize_t packed = Pack(folder, found, nameLength, arena + listing->end);
+                if (packed < 0)
+                    return Batch::Failed;
+                listing->end += static_cast<size_t>(packed);
+            }
             listing->resume = found->d_off;
             at += found->d_reclen;
         }
@@ -167,8 +180,12 @@ bool ReadFolder(int folder, uint64_t serial, bool atStart, Listing* listing)
     if (batch != Batch::Full)
         listing->resume = -1;
     arenaTop = listing->own >= 0 ? listing->begin + listing->capacity : listing->end;
-    if (listing->begin == listing->end) {
+    if (batch == Batch::Failed || listing->begin == listing->end) {
+        int reason = batch == Batch::Failed ? errno : ENOENT; // a removed folder lists nothing
+        if (listing->own >= 0)
+            CloseListingDescriptor(listing->own);
         arenaTop = listing->begin;
+        errno = reason;
         return false;
     }
     return true;
@@ -238,8 +255,10 @@ Listing* OpenListing(HANDLE find)
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data)
 {
     size_t length;
-    if (!FolderOfPattern(pattern, &length))
+    if (!FolderOfPattern(pattern, &length)) {
+        errno = EINVAL;
         return INVALID_HANDLE_VALUE;
+    }
     if (!Grow(&listings, &listingCapacity, listingTop + 1))
         return INVALID_HANDLE_VALUE;
     uint64_t serial;

@@ -249,6 +249,7 @@ int Reopen(size_t index)
             return -1;
         if (!SameFolder(fd, levels[at])) {
             close(fd);
+            errno = ENOENT; // moved or replaced: the folder that was held is not there
             return -1;
         }
         if (!Hold(at, fd))
@@ -327,8 +328,10 @@ size_t WithoutTrailingSeparators(const char* path, size_t length)
 int HoldFolder(const char* path, size_t length, uint64_t* serial, bool* atStart)
 {
     length = WithoutTrailingSeparators(path, length);
-    if (length == 0)
+    if (length == 0) {
+        errno = ENOENT;
         return -1;
+    }
     CheckStaleLevels(path, length);
     size_t matching = MatchingLevels(path, length);
     PopTo(matching);
@@ -345,8 +348,10 @@ int HoldFolder(const char* path, size_t length, uint64_t* serial, bool* atStart)
 int HoldEntry(const char* path, const char** name)
 {
     size_t length = strlen(path);
-    if (length == 0)
+    if (length == 0) {
+        errno = ENOENT;
         return -1;
+    }
     CheckStaleLevels(path, length);
     size_t matching = MatchingLevels(path, length);
     if (matching > 0 && levels[matching - 1].end == length) {

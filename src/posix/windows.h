@@ -2,6 +2,10 @@
 // Each call below documents what it returns and how it fails; nothing else of Win32 exists here.
 #pragma once
 
+#include "exact_time.h"
+
+#include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 
 typedef uint32_t DWORD;
@@ -35,7 +39,15 @@ constexpr DWORD FILE_TYPE_DISK = 1;
 constexpr DWORD FILE_TYPE_CHAR = 2;
 constexpr DWORD FILE_TYPE_PIPE = 3;
 
+// The error codes of this layer are errno values; these are the Win32 names the program
+// sets itself.
+constexpr DWORD ERROR_PATH_NOT_FOUND = ENOENT;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = ENAMETOOLONG;
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+
 constexpr UINT MB_ICONERROR = 0x10;
+constexpr UINT MB_ICONWARNING = 0x30;
 constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr UINT MB_SETFOREGROUND = 0x10000;
 constexpr int IDOK = 1;
@@ -149,6 +161,15 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAcce
 // Returns 0 when the file cannot be looked up.
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
 
+// The handle's last-write time (after links) to the nanosecond, before 1601 too. Returns
+// 0 when the file cannot be looked up.
+BOOL GetFileExactTime(HANDLE file, ExactTime* lastWrite);
+
+// Sets the handle's last-write time (after links) to the nanosecond; the access time stays.
+// Returns 0 when the file is gone, the caller may not change its times, or the time lies
+// beyond what the system's time_t holds.
+BOOL SetFileExactTime(HANDLE file, const ExactTime* lastWrite);
+
 // Gives back a handle from CreateFileA. Returns 0 for a handle that is not open.
 BOOL CloseHandle(HANDLE object);
 
@@ -165,6 +186,20 @@ DWORD GetFileType(HANDLE file);
 // `written` gets what was written. Returns 0 when the handle is not a standard handle or
 // a write fails; `overlapped` must be null.
 BOOL WriteFile(HANDLE file, const void* bytes, DWORD size, DWORD* written, OVERLAPPED* overlapped);
+
+// The reason the latest failing call above failed: every call that fails leaves its
+// errno there (a listing of a folder whose names can be read but whose entries cannot be
+// looked up fails with EACCES; one of a folder removed while open with ENOENT). Calls that
+// succeed may leave it as it was or change it.
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+// The system's text for the error `code` (strerror), with no line end, into `buffer` of
+// `size` bytes; returns its length, or 0 when it does not fit. Only
+// FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS is understood: the source, the
+// language and the arguments are ignored.
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD code, DWORD language, char* buffer,
+                     DWORD size, va_list* arguments);
 
 // Shows a message the only way a command line can: a box with MB_ICONINFORMATION prints
 // its text alone as one line on standard output; any other box prints "CAPTION: TEXT"

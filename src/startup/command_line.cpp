@@ -58,20 +58,37 @@ bool IsLetterGroup(const char* letters)
     return later;
 }
 
-// Returns whether later tokens may still be options. With `wholeRunOnly`, only the
-// options that hold for the whole run (i, n, v) are set.
-bool ApplyOption(const char* token, bool wholeRunOnly)
+// Options the command does not know: a Linux command stops on the first (exit status 2).
+void NoteUnknownOption(const char* token)
 {
-    if (strcmp(token, "--dry-run") == 0) {
-        programState.dryRun = 1;
+    if (UNKNOWN_OPTIONS_ARE_ERRORS && !programState.unknownOption)
+        programState.unknownOption = token;
+}
+
+// Returns whether later tokens may still be options. Only the option letters in `which`
+// are set; the usage, the version and unknown options are noted only with `note`.
+bool ApplyOption(const char* token, const char* which, bool note)
+{
+    if (token[1] == '-' && (strcmp(token, "--dry-run") == 0 || strcmp(token, "--help") == 0 ||
+                            strcmp(token, "--version") == 0)) {
+        if (token[2] == 'd' && strchr(which, 'n'))
+            programState.dryRun = 1;
+        programState.usageAsked |= note && token[2] == 'h';
+        programState.versionAsked |= note && token[2] == 'v';
         return true;
     }
-    char which = token[1];
-    if (which == '-' || which == '/')
+    char first = token[1];
+    if (first == '-' || first == '/')
         return false;
+    if (first == '?' || (first | 0x20) == 'h') {
+        programState.usageAsked |= note;
+        return true;
+    }
+    if (first && !IsOptionLetter(first) && note)
+        NoteUnknownOption(token);
     bool group = IsLetterGroup(token + 1);
     for (const char* at = token + 1; *at && (at == token + 1 || group); at++) {
-        if (!wholeRunOnly || strchr("inv", *at | 0x20))
+        if (IsOptionLetter(*at) && strchr(which, *at | 0x20))
             SetOption(*at);
     }
     return true;
@@ -95,8 +112,10 @@ char* SkipProgramName(char* commandLine)
     return SkipBlanks(at);
 }
 
-int SplitCommandTail(char* tail, char** slots)
+int SplitCommandTail(char* tail, char** slots, bool* tooMany)
 {
+    if (tooMany)
+        *tooMany = false;
     int i = 1;
     char* at = tail;
     for (;;) {
@@ -112,30 +131,39 @@ int SplitCommandTail(char* tail, char** slots)
         if (!*at)
             break;
         *at++ = '\0';
-        if (!*at || i > MAX_ARGUMENTS)
+        if (i > MAX_ARGUMENTS) {
+            if (tooMany)
+                *tooMany = *SkipBlanks(at) != '\0';
+            break;
+        }
+        if (!*at)
             break;
     }
     return i;
 }
 
 // -i, -n and -v hold for the whole run, wherever they stand before the options end, so a
-// dry run asked for after a folder still writes nothing: they are read first.
-void ApplyWholeRunOptions(char** slots, int count)
+// dry run asked for after a folder still writes nothing: they are read first, with -s
+// (which silences boxes, all shown after the walks) and the words that ask for the usage
+// or the version, or that the command does not know.
+void ReadRunOptions(char** slots, int count)
 {
     for (int i = 1; i < count; i++) {
-        if (StartsOption(slots[i][0]) && !ApplyOption(slots[i], true))
+        if (StartsOption(slots[i][0]) && !ApplyOption(slots[i], "sinv", true))
             return;
     }
 }
 
 void ApplyArguments(char** slots, int count)
 {
-    ApplyWholeRunOptions(slots, count);
+    ReadRunOptions(slots, count);
+    if (programState.usageAsked || programState.versionAsked || programState.unknownOption)
+        return; // nothing is walked
     bool optionsAllowed = true;
     for (int i = 1; i < count; i++) {
         char* token = slots[i];
         if (optionsAllowed && StartsOption(token[0])) {
-            optionsAllowed = ApplyOption(token, false);
+            optionsAllowed = ApplyOption(token, "asinv", false);
             continue;
         }
         programState.folderArgument = token;

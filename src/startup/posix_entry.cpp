@@ -1,14 +1,16 @@
 // The Linux command's start-up: the shell has already split the command line, so every
-// argument word is one token, byte for byte. There is no window system to hand over to:
-// without -a the command shows its usage.
+// argument word is one token, byte for byte, however many there are.
 #include "command_line.h"
+#include "folder_walk.h"
 #include "posix_progress.h"
-#include "program_state.h"
 #include "run_program.h"
-#include "window_mode.h"
 
-#include <cstdio>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <sys/resource.h>
+
+extern char** environ;
 
 namespace {
 
@@ -19,6 +21,9 @@ namespace {
 // two threads, every growth of the descriptor table waits for the kernel (RCU), which
 // costs a deep walk more than the walk itself.
 constexpr rlim_t PROGRAM_STACK = 64 * 1024 * 1024;
+// What the deepest folder's own calls may take below the floor: listing, reporting.
+constexpr uintptr_t STACK_RESERVE = 512 * 1024;
+constexpr uintptr_t PAGE = 4096;
 
 void RaiseStackLimit()
 {
@@ -32,39 +37,42 @@ void RaiseStackLimit()
     setrlimit(RLIMIT_STACK, &stack);
 }
 
-constexpr char USAGE[] =
-    "usage: chronotree -a [-s] [-i] [-n] [-v] [--] FOLDER...\n"
-    "Sets every folder below each FOLDER to the time of the newest file inside it.\n"
-    "FOLDER itself keeps its time. -a and -s hold for the folders named after them;\n"
-    "-i, -n and -v for the whole run, wherever they stand (-an is -a -n).\n"
-    "  -a  walk the folders named after it (window mode needs Windows)\n"
-    "  -s  print no summary\n"
-    "  -i  leave out the files file managers write: Thumbs.db, ehthumbs.db,\n"
-    "      ehthumbs_vista.db, desktop.ini, .DS_Store, Icon\\r and ._*, and the\n"
-    "      folders servers write: @eaDir, .@__thumb, .AppleDouble, $RECYCLE.BIN...\n"
-    "  -n  dry run: change nothing, count the folders whose time would change\n"
-    "  -v  list each folder changed: old time, new time, path (UTC); folders that\n"
-    "      cannot be set or listed go to standard error\n"
-    "  --  end of options: every later word is a folder\n";
+uintptr_t HighestEnd(char** strings, uintptr_t highest)
+{
+    for (; strings && *strings; strings++) {
+        uintptr_t end = reinterpret_cast<uintptr_t>(*strings) + strlen(*strings) + 1;
+        highest = end > highest ? end : highest;
+    }
+    return highest;
+}
+
+// Where the hard limit keeps the stack small (2 MiB in some containers), a deep tree would
+// overrun it: the walk stops descending where the limit in force ends. The stack starts
+// just above the arguments and the environment, which take part of the limit.
+void BoundTheStack(char** argv)
+{
+    rlimit stack = {};
+    if (getrlimit(RLIMIT_STACK, &stack) != 0 || stack.rlim_cur == RLIM_INFINITY)
+        return;
+    uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    uintptr_t top = (HighestEnd(environ, HighestEnd(argv, here)) + 2 * PAGE) & ~(PAGE - 1);
+    uintptr_t limit = static_cast<uintptr_t>(stack.rlim_cur);
+    uintptr_t reserve = limit / 4 < STACK_RESERVE ? limit / 4 : STACK_RESERVE;
+    uintptr_t used = top - here + reserve;
+    walkStackFloor = reinterpret_cast<const char*>(used < limit ? here - (limit - used) : here);
+}
 
 } // namespace
 
-bool CreateMainWindow(HINSTANCE)
-{
-    if (!programState.silent)
-        fputs(USAGE, stderr);
-    return false;
-}
-
-int RunMessageLoop(int) { return 0; }
-
 int main(int argc, char** argv)
 {
-    char* slots[MAX_ARGUMENTS + 1] = {};
-    int count = 1;
-    for (int i = 1; i < argc && count <= MAX_ARGUMENTS; i++)
-        slots[count++] = argv[i];
+    char** slots = static_cast<char**>(calloc(static_cast<size_t>(argc) + 1, sizeof(char*)));
+    if (!slots)
+        return 1;
+    for (int i = 1; i < argc; i++)
+        slots[i] = argv[i];
     RaiseStackLimit();
+    BoundTheStack(argv);
     FollowWalksOnTerminal();
-    return RunProgramWithTokens(nullptr, slots, count, SW_SHOWDEFAULT);
+    return RunProgramWithTokens(nullptr, slots, argc < 1 ? 1 : argc, SW_SHOWDEFAULT);
 }

@@ -2,14 +2,58 @@
 #include "run_program.h"
 
 #include "command_line.h"
+#include "platform_config.h"
 #include "program_state.h"
 #include "run_summary.h"
+#include "usage.h"
+#include "walk_report.h"
 #include "window_mode.h"
+
+#include <cstdio>
+
+namespace {
+
+// Exit statuses of the automatic run.
+constexpr int EXIT_ALL_DONE = 0;
+constexpr int EXIT_SOMETHING_FAILED = 1;
+constexpr int EXIT_COMMAND_LINE_UNREADABLE = 2;
+
+int RefuseUnknownOption(const char* option)
+{
+    char text[256];
+    snprintf(text, sizeof text, "unknown option '%.200s'", option);
+    WriteErrorLine(text);
+    WriteErrorLine("Try 'chronotree --help' for more information.");
+    return EXIT_COMMAND_LINE_UNREADABLE;
+}
+
+// Words past the last one taken would be folders left unwalked without a word: nothing
+// is walked instead.
+int RefuseTooManyWords(char** slots, int count)
+{
+    char text[128];
+    snprintf(text, sizeof text, "The command line holds more than %d words, so nothing was done.",
+             MAX_ARGUMENTS);
+    ResetProgramState();
+    ReadRunOptions(slots, count);
+    WriteErrorLine(text);
+    if (!programState.silent)
+        MessageBoxA(nullptr, text, "Error", MB_ICONERROR);
+    return EXIT_SOMETHING_FAILED;
+}
+
+} // namespace
 
 int RunProgramWithTokens(HINSTANCE instance, char** slots, int count, int showState)
 {
     ResetProgramState();
     ApplyArguments(slots, count);
+    if (programState.unknownOption)
+        return RefuseUnknownOption(programState.unknownOption);
+    if (programState.usageAsked || programState.versionAsked) {
+        programState.usageAsked ? ShowUsage() : ShowVersion();
+        return EXIT_ALL_DONE;
+    }
     if (!programState.automatic) {
         if (!CreateMainWindow(instance))
             return 1;
@@ -17,12 +61,15 @@ int RunProgramWithTokens(HINSTANCE instance, char** slots, int count, int showSt
     }
     if (!programState.silent)
         ShowRunSummary(); // no window exists, so the box has no owner
-    return 0;
+    return programState.failureCount > 0 ? EXIT_SOMETHING_FAILED : EXIT_ALL_DONE;
 }
 
 int RunProgram(HINSTANCE instance, char* commandTail, int showState)
 {
     char* slots[MAX_ARGUMENTS + 1] = {};
-    int count = SplitCommandTail(commandTail, slots);
+    bool tooMany = false;
+    int count = SplitCommandTail(commandTail, slots, &tooMany);
+    if (tooMany)
+        return RefuseTooManyWords(slots, count);
     return RunProgramWithTokens(instance, slots, count, showState);
 }

@@ -34,6 +34,25 @@ bool WidePathOf(PCIDLIST_ABSOLUTE list, wchar_t* path)
     return SHGetPathFromIDListW(list, path) != 0;
 }
 
+// A path as Explorer's "Copy as path" gives it comes in double quotes, which no Windows
+// name can hold: the blanks around it and the quotes are dropped. Returns the start.
+char* Unquoted(char* text)
+{
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    size_t length = strlen(text);
+    while (length > 0 && blank(text[length - 1]))
+        text[--length] = '\0';
+    while (blank(*text)) {
+        text++;
+        length--;
+    }
+    if (length >= 2 && text[0] == '"' && text[length - 1] == '"') {
+        text[length - 1] = '\0';
+        text++;
+    }
+    return text;
+}
+
 void BrowseIntoField()
 {
     char* buffer = static_cast<char*>(calloc(PICKER_BUFFER_SIZE, 1));
@@ -53,21 +72,27 @@ void SetDatesFromField()
     char* text = ReadEditLine(programState.folderEdit, &length);
     if (!text)
         return;
+    char* folder = Unquoted(text);
+    if (!*folder) {
+        free(text);
+        return;
+    }
     HWND focused = GetFocus();
     EnableControls(false);
     programState.walkRunning = 1;
     programState.stopRequested = 0;
     FollowWalkInWindow();
-    RunFolderWalk(text);
+    RunFolderWalk(folder);
     StopFollowingWalk();
     programState.walkRunning = 0;
-    free(text);
     if (programState.stopRequested) {
+        free(text);
         DestroyWindow(programState.mainWindow);
         return;
     }
     if (!programState.silent)
-        ShowRunSummary();
+        ShowRunSummary(); // it may name the folder
+    free(text);
     EnableControls(true);
     SetFocus(focused && IsChild(programState.mainWindow, focused) ? focused
                                                                   : programState.setButton);

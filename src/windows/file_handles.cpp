@@ -4,6 +4,7 @@
 #include "wide_text.h"
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,6 +17,48 @@ HANDLE CreateFileUtf8(const char* path, DWORD access, DWORD share, SECURITY_ATTR
         return INVALID_HANDLE_VALUE;
     }
     return CreateFileW(wide, access, share, security, disposition, flags, templateFile);
+}
+
+namespace {
+constexpr uint64_t TICKS_PER_SECOND = 10000000;
+}
+
+BOOL GetFileExactTime(HANDLE file, ExactTime* lastWrite)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info))
+        return FALSE;
+    uint64_t ticks = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                     info.ftLastWriteTime.dwLowDateTime;
+    *lastWrite = ExactTime{static_cast<int64_t>(ticks / TICKS_PER_SECOND),
+                           static_cast<uint32_t>(ticks % TICKS_PER_SECOND) * 100};
+    return TRUE;
+}
+
+BOOL SetFileExactTime(HANDLE file, const ExactTime* lastWrite)
+{
+    // FILETIME values past 0x7FFFFFFFFFFFFFFF (the year 30828) are refused by the system.
+    constexpr int64_t MOST_SECONDS = INT64_MAX / TICKS_PER_SECOND - 1;
+    if (lastWrite->seconds < 0 || lastWrite->seconds > MOST_SECONDS ||
+        lastWrite->nanoseconds > 999999999) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    uint64_t ticks =
+        static_cast<uint64_t>(lastWrite->seconds) * TICKS_PER_SECOND + lastWrite->nanoseconds / 100;
+    FILETIME time = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    return SetFileTime(file, nullptr, nullptr, &time);
+}
+
+DWORD FormatMessageUtf8(DWORD flags, const void* source, DWORD code, DWORD language, char* buffer,
+                        DWORD size, va_list* arguments)
+{
+    wchar_t wide[1024];
+    DWORD units = FormatMessageW(flags, source, code, language, wide, 1024, arguments);
+    if (units == 0)
+        return 0;
+    size_t bytes = Utf8FromWide(wide, units, buffer, size);
+    return bytes == TEXT_DOES_NOT_FIT ? 0 : static_cast<DWORD>(bytes);
 }
 
 int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type)

@@ -5,6 +5,8 @@
 
 #include_next <windows.h>
 
+#include "exact_time.h"
+
 #include <cstddef>
 
 // UTF-8 inside the program, UTF-16 only at the system's boundary. Names are turned into
@@ -63,6 +65,20 @@ BOOL FindCloseUtf8(HANDLE find);
 HANDLE CreateFileUtf8(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                       DWORD disposition, DWORD flags, HANDLE templateFile);
 
+// The handle's last-write time, to its 100 ns. Returns 0, with the system's error, when
+// GetFileInformationByHandle fails.
+BOOL GetFileExactTime(HANDLE file, ExactTime* lastWrite);
+
+// SetFileTime of the last-write time alone; nanoseconds below 100 are dropped. Returns 0,
+// with the system's error, when it fails or the time lies outside 1601 to 30828
+// (ERROR_INVALID_PARAMETER).
+BOOL SetFileExactTime(HANDLE file, const ExactTime* lastWrite);
+
+// FormatMessageW of a system error into `buffer` as UTF-8, line end included; returns the
+// bytes written, or 0 when there is no such message or it does not fit.
+DWORD FormatMessageUtf8(DWORD flags, const void* source, DWORD code, DWORD language, char* buffer,
+                        DWORD size, va_list* arguments);
+
 // MessageBoxW with the UTF-8 text and caption; returns what it returns.
 int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type);
 
@@ -75,6 +91,8 @@ int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type)
 #undef FindClose
 #undef CreateFileA
 #undef MessageBoxA
+#undef FormatMessageA
+#define FormatMessageA FormatMessageUtf8
 #define WIN32_FIND_DATAA Utf8FindData
 #define FindFirstFileA FindFirstFileUtf8
 #define FindNextFileA FindNextFileUtf8

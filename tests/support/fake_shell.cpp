@@ -2,6 +2,7 @@
 #include "fake_shell.h"
 
 #include "program_state.h"
+#include "usage.h"
 #include "window_mode.h"
 
 namespace fakeshell {
@@ -10,7 +11,10 @@ std::vector<Box> shown;
 std::string written[2];
 std::string argument = "-";
 bool windowWorks = true;
+int writesLeft = -1;
 } // namespace
+
+void FailWritesAfter(int writes) { writesLeft = writes; }
 
 void Reset(bool windowSucceeds)
 {
@@ -19,6 +23,7 @@ void Reset(bool windowSucceeds)
     written[1].clear();
     argument = "-";
     windowWorks = windowSucceeds;
+    writesLeft = -1;
 }
 
 std::vector<Box>& boxes() { return shown; }
@@ -42,6 +47,10 @@ bool CreateMainWindow(HINSTANCE)
 
 int RunMessageLoop(int) { return 0; }
 
+void ShowUsage() { fakeshell::written[0] += "(usage)"; }
+
+void ShowVersion() { fakeshell::written[0] += "(version)"; }
+
 // Standard output and error as a script's redirection gives them: files, which the -v
 // lists go to.
 HANDLE GetStdHandle(DWORD which)
@@ -53,6 +62,11 @@ DWORD GetFileType(HANDLE) { return FILE_TYPE_DISK; }
 
 BOOL WriteFile(HANDLE file, const void* bytes, DWORD size, DWORD* written, OVERLAPPED*)
 {
+    if (file == reinterpret_cast<HANDLE>(1) && fakeshell::writesLeft >= 0 &&
+        fakeshell::writesLeft-- == 0) {
+        *written = 0;
+        return FALSE;
+    }
     fakeshell::written[reinterpret_cast<uintptr_t>(file) - 1].append(
         static_cast<const char*>(bytes), size);
     *written = size;

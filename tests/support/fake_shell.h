@@ -17,6 +17,8 @@ struct Box {
 };
 
 void Reset(bool windowSucceeds = true);
+// Writes to standard output fail once this many have gone through (a full disk).
+void FailWritesAfter(int writes);
 std::vector<Box>& boxes();
 // What was written to standard output and to standard error.
 std::string& output();

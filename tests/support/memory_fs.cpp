@@ -5,6 +5,7 @@
 #include "platform_config.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace memfs {
@@ -41,8 +42,45 @@ int Follow(int node)
 std::string lastPath;
 std::vector<std::pair<size_t, int>> lastSteps; // (position after a component, folder)
 
+// A path with ".." in it: each ".." leads to the parent of the folder reached so far (of a
+// link's target, not of the link), as a system resolves it.
+int ResolveWithParents(const std::string& path)
+{
+    int at = 0;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(PATH_SEPARATOR, start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string part = path.substr(start, end - start);
+        start = end + 1;
+        if (part.empty())
+            continue;
+        if (part == "..") {
+            at = nodes[at].parent;
+            continue;
+        }
+        int found = -1;
+        for (int child : nodes[at].children)
+            if (nodes[child].name == part)
+                found = child;
+        at = Follow(found);
+        if (at < 0 || (!nodes[at].folder && start <= path.size()))
+            return -1;
+    }
+    return at;
+}
+
 int Resolve(const std::string& path)
 {
+    std::string dots = std::string(1, PATH_SEPARATOR) + "..";
+    size_t found = path.find(dots);
+    if (found != std::string::npos &&
+        (found + 3 == path.size() || path[found + 3] == PATH_SEPARATOR)) {
+        lastSteps.clear();
+        lastPath.clear();
+        return ResolveWithParents(path);
+    }
     size_t common = 0;
     while (common < path.size() && common < lastPath.size() && path[common] == lastPath[common])
         common++;
@@ -79,7 +117,7 @@ int Resolve(const std::string& path)
 
 int Add(int parent, const std::string& name, bool folder, uint64_t time, int target)
 {
-    nodes.push_back(Node{name, folder, time, target, {}, 1, 0});
+    nodes.push_back(Node{name, folder, time, target, {}, 1, 0, parent});
     int id = static_cast<int>(nodes.size()) - 1;
     nodes[parent].children.push_back(id);
     return id;
@@ -138,7 +176,7 @@ bool ListingRefused(const std::string& folder)
 
 void Reset()
 {
-    nodes.assign(1, Node{"", true, 0, -1, {}, 1, 0});
+    nodes.assign(1, Node{"", true, 0, -1, {}, 1, 0, 0});
     lastPath.clear();
     lastSteps.clear();
     injected = Faults();
@@ -161,6 +199,10 @@ int AddLink(int parent, const std::string& name, int target)
     return Add(parent, name, false, 7, target);
 }
 uint64_t TimeOf(int node) { return nodes[node].time; }
+void SetExtraNanoseconds(int node, uint32_t nanoseconds)
+{
+    nodes[node].extraNanoseconds = nanoseconds;
+}
 void SetIdentity(int node, DWORD volume, DWORD index)
 {
     nodes[node].volume = volume;
@@ -193,6 +235,44 @@ uint64_t Ticks(FILETIME time)
 
 using namespace memfs;
 
+namespace {
+DWORD lastError;
+}
+
+DWORD GetLastError() { return lastError; }
+void SetLastError(DWORD code) { lastError = code; }
+
+DWORD FormatMessageA(DWORD, const void*, DWORD code, DWORD, char* buffer, DWORD size, va_list*)
+{
+    std::string text = code == EACCES ? "Permission denied" : "error " + std::to_string(code);
+    if (text.size() >= size)
+        return 0;
+    memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
+}
+
+BOOL GetFileExactTime(HANDLE file, ExactTime* lastWrite)
+{
+    auto handle = handles.find(reinterpret_cast<uintptr_t>(file));
+    if (handle == handles.end())
+        return FALSE;
+    const Node& node = nodes[handle->second.node];
+    *lastWrite =
+        ExactTime{static_cast<int64_t>(node.time / 10000000),
+                  static_cast<uint32_t>(node.time % 10000000) * 100 + node.extraNanoseconds};
+    return TRUE;
+}
+
+BOOL SetFileExactTime(HANDLE file, const ExactTime* lastWrite)
+{
+    if (lastWrite->seconds < 0)
+        return FALSE;
+    uint64_t ticks =
+        static_cast<uint64_t>(lastWrite->seconds) * 10000000 + lastWrite->nanoseconds / 100;
+    FILETIME time = MakeTime(ticks);
+    return SetFileTime(file, nullptr, nullptr, &time);
+}
+
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data)
 {
     std::string text = pattern;
@@ -201,8 +281,14 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data)
         return INVALID_HANDLE_VALUE;
     std::string folderPath = text.substr(0, text.size() - 2);
     int folder = Resolve(folderPath);
-    if (folder < 0 || !nodes[folder].folder || ListingRefused(folderPath))
+    if (folder < 0 || !nodes[folder].folder) {
+        lastError = ENOENT;
         return INVALID_HANDLE_VALUE;
+    }
+    if (ListingRefused(folderPath)) {
+        lastError = EACCES;
+        return INVALID_HANDLE_VALUE;
+    }
     auto stop = injected.listingStops.find(folderPath);
     Listing listing = {folder, 0, stop == injected.listingStops.end() ? -1 : stop->second};
     if (!Deliver(listing, data))
@@ -228,8 +314,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
     else
         Record(Describe("open", text));
     int node = Resolve(text);
-    if (node < 0 || (access != 0 && injected.openFails.count(text)))
+    if (node < 0 || (access != 0 && injected.openFails.count(text))) {
+        lastError = node < 0 ? ENOENT : EACCES;
         return INVALID_HANDLE_VALUE;
+    }
     uintptr_t value = nextHandle++;
     handles[value] = FileHandle{node, text};
     return reinterpret_cast<HANDLE>(value);
@@ -242,9 +330,12 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAcce
     if (handle == handles.end() || creation || lastAccess || !lastWrite)
         return FALSE;
     Record(Describe("set", handle->second.path) + " " + std::to_string(Ticks(*lastWrite)));
-    if (injected.setTimeFails.count(handle->second.path))
+    if (injected.setTimeFails.count(handle->second.path)) {
+        lastError = EACCES;
         return FALSE;
+    }
     nodes[handle->second.node].time = Ticks(*lastWrite);
+    nodes[handle->second.node].extraNanoseconds = 0;
     return TRUE;
 }
 

@@ -20,6 +20,8 @@ struct Node {
     std::vector<int> children;
     DWORD volume = 1; // the identity GetFileInformationByHandle gives: volume and index
     DWORD index = 0; // 0: the node's number
+    int parent = -1; // what ".." leads to (the root's is the root)
+    uint32_t extraNanoseconds = 0; // below `time`'s 100 ns, as POSIX keeps them
 };
 
 struct Faults {
@@ -37,6 +39,9 @@ int AddFolder(int parent, const std::string& name, uint64_t time = 1);
 int AddFile(int parent, const std::string& name, uint64_t time);
 int AddLink(int parent, const std::string& name, int target);
 uint64_t TimeOf(int node);
+// Nanoseconds below the node's 100 ns time, which only its exact time shows; a write of
+// its time clears them.
+void SetExtraNanoseconds(int node, uint32_t nanoseconds);
 // Gives the node another identity, as a folder on another volume may have.
 void SetIdentity(int node, DWORD volume, DWORD index);
 

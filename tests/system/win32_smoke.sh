@@ -10,6 +10,10 @@ win32=$1 win64=$2 work=$3
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 rm -rf "$work" && mkdir -p "$work"
+if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+  echo "SKIPPED: Wine's 32-bit loader (wine32:i386) is not installed"
+  exit 77
+fi
 
 # A 64-bit prefix, made before the entry exists (with it, making a prefix takes minutes):
 # Wine's own services then stay native and only the 32-bit program is emulated.

@@ -25,6 +25,7 @@ std::vector<std::string> Split(std::string tail)
 }
 
 using Tokens = std::vector<std::string>;
+using memfs::Path;
 
 TEST(SplitCommandTail, BlanksTabsAndQuotesSeparateTokens)
 {
@@ -45,7 +46,7 @@ TEST(SplitCommandTail, QuotesHaveNoEscapeAndEndTokensWhereTheyClose)
     EXPECT_EQ(Split("\"a\\\" b"), (Tokens{"a\\", "b"}));
 }
 
-TEST(SplitCommandTail, TokensBeyondTheLimitAreDropped)
+TEST(SplitCommandTail, TellsWhenWordsAreLeftBeyondTheLimit)
 {
     std::string tail;
     for (int i = 0; i < 1100; i++)
@@ -53,6 +54,19 @@ TEST(SplitCommandTail, TokensBeyondTheLimitAreDropped)
     Tokens tokens = Split(tail);
     ASSERT_EQ(tokens.size(), static_cast<size_t>(MAX_ARGUMENTS));
     EXPECT_EQ(tokens.back(), "t1022");
+    auto leftOver = [](std::string line) {
+        char* slots[MAX_ARGUMENTS + 1] = {};
+        bool tooMany = true;
+        SplitCommandTail(line.data(), slots, &tooMany);
+        return tooMany;
+    };
+    EXPECT_TRUE(leftOver(tail));
+    std::string exact;
+    for (int i = 0; i < MAX_ARGUMENTS; i++)
+        exact += "w ";
+    EXPECT_FALSE(leftOver(exact + " \t ")) << "blanks behind the last word are no word";
+    EXPECT_TRUE(leftOver(exact + "\"\""));
+    EXPECT_FALSE(leftOver("a b"));
 }
 
 TEST(SkipProgramName, LeavesTheTailBehindTheProgramName)
@@ -106,8 +120,9 @@ TEST_F(StartUp, WithoutTheAutomaticOptionWindowModeGetsTheLastFolder)
     EXPECT_EQ(fakeshell::windowModeArgument(), "(none)");
     EXPECT_EQ(Run("x \"C:\\My Files\""), 0);
     EXPECT_EQ(fakeshell::windowModeArgument(), "C:\\My Files");
-    EXPECT_EQ(Run("-x y"), 0);
-    EXPECT_EQ(fakeshell::windowModeArgument(), "y");
+    fakeshell::Reset();
+    EXPECT_EQ(Run("-x y"), UNKNOWN_OPTIONS_ARE_ERRORS ? 2 : 0);
+    EXPECT_EQ(fakeshell::windowModeArgument(), UNKNOWN_OPTIONS_ARE_ERRORS ? "-" : "y");
     EXPECT_EQ(Walks(), 0);
     EXPECT_TRUE(fakeshell::boxes().empty());
 }
@@ -157,8 +172,8 @@ TEST_F(StartUp, OptionsAreDecidedByTheirSecondCharacterAndEndAtDoubleDash)
     EXPECT_STREQ(programState.folderArgument, "-old");
     ExpectSummary("Folder dates changed: 1 out of 1");
     fakeshell::Reset();
-    Run("-a - -q -/ -s");
-    EXPECT_EQ(programState.silent, 0) << "-/ ends the options too";
+    Run("-a - -/ -s");
+    EXPECT_EQ(programState.silent, 0) << "a lone - is ignored, -/ ends the options too";
     EXPECT_STREQ(programState.folderArgument, "-s");
 }
 
@@ -177,7 +192,7 @@ TEST_F(StartUp, SlashStartsOptionsOnlyWhereItCannotStartAPath)
     } else {
         EXPECT_EQ(programState.automatic, 0);
         EXPECT_EQ(fakeshell::windowModeArgument(), "x");
-        EXPECT_EQ(Run("-a /a"), 0);
+        EXPECT_EQ(Run("-a /a"), 1) << "a folder, which does not exist";
         EXPECT_STREQ(programState.folderArgument, "/a");
     }
 }
@@ -236,6 +251,92 @@ TEST_F(StartUp, ALetterGroupStandsForEachLetterOtherWordsForTheirSecond)
         Run("/an x");
         EXPECT_EQ(programState.automatic + programState.dryRun, 2);
     }
+}
+
+TEST_F(StartUp, TheExitStatusTellsWhetherEverythingCouldBeDone)
+{
+    EXPECT_EQ(Run("-a x y"), 0);
+    EXPECT_TRUE(fakeshell::errors().empty());
+    fakeshell::Reset();
+    memfs::log().clear();
+    EXPECT_EQ(Run("-a x nowhere y"), 1);
+    EXPECT_EQ(Walks(), 3) << "the walk goes on to the end";
+    EXPECT_NE(fakeshell::errors().find("cannot list 'nowhere'"), std::string::npos);
+    ExpectSummary("Folder dates changed: 2 out of 2");
+    fakeshell::Reset();
+    memfs::faults().setTimeFails.insert(Path({"x", "sub"}));
+    EXPECT_EQ(Run("-a -s x"), 1) << "a folder that cannot be set";
+    memfs::faults().setTimeFails.clear();
+    EXPECT_EQ(Run("-a -n x"), 0);
+    EXPECT_EQ(Run("-a \"\""), 1) << "an empty folder is none to walk";
+    fakeshell::Reset(false);
+    EXPECT_EQ(Run("nowhere"), 1) << "window mode: as ever";
+}
+
+TEST_F(StartUp, TheUsageAndTheVersionAreShownAndNothingIsWalked)
+{
+    std::vector<std::string> asks = {"--help", "-h", "-a x -H", "-?", "-a --version x"};
+    if (SLASH_STARTS_OPTION)
+        asks.push_back("/? -a x");
+    for (const std::string& line : asks) {
+        fakeshell::Reset();
+        memfs::log().clear();
+        EXPECT_EQ(Run(line), 0) << line;
+        EXPECT_EQ(fakeshell::output(),
+                  line.find("version") != std::string::npos ? "(version)" : "(usage)")
+            << line;
+        EXPECT_EQ(Walks(), 0) << line;
+        EXPECT_TRUE(fakeshell::boxes().empty()) << line;
+        EXPECT_EQ(fakeshell::windowModeArgument(), "-") << line;
+    }
+    fakeshell::Reset();
+    Run("-a -- --help");
+    EXPECT_STREQ(programState.folderArgument, "--help") << "after --, a folder";
+}
+
+TEST_F(StartUp, AnUnknownOptionNamesItselfWhereItIsAnError)
+{
+    for (const char* line : {"-a -q x", "-a x -zap", "-qa x"}) {
+        fakeshell::Reset();
+        memfs::log().clear();
+        int status = Run(line);
+        if (UNKNOWN_OPTIONS_ARE_ERRORS) {
+            EXPECT_EQ(status, 2) << line;
+            EXPECT_EQ(Walks(), 0) << line;
+            std::string word = std::string(line) == "-a x -zap" ? "-zap"
+                               : line[4] == 'x'                 ? "-qa"
+                                                                : "-q";
+            EXPECT_EQ(fakeshell::errors(), "chronotree: unknown option '" + word + "'" + LINE_END +
+                                               "chronotree: Try 'chronotree --help' for more "
+                                               "information." +
+                                               LINE_END)
+                << line;
+        } else {
+            EXPECT_EQ(status, 0) << line;
+            EXPECT_TRUE(fakeshell::errors().empty()) << "Windows ignores it, as it always has";
+        }
+    }
+    EXPECT_EQ(Run("-a --unknown-long x"), 0) << "every other -- word still ends the options";
+    EXPECT_STREQ(programState.folderArgument, "x");
+}
+
+TEST_F(StartUp, MoreWordsThanTheLimitAreRefusedBeforeAnythingIsWalked)
+{
+    std::string line = "-a";
+    for (int i = 0; i < MAX_ARGUMENTS; i++)
+        line += " x";
+    EXPECT_EQ(Run(line), 1);
+    EXPECT_EQ(Walks(), 0);
+    ASSERT_EQ(fakeshell::boxes().size(), 1u);
+    EXPECT_EQ(fakeshell::boxes()[0].caption, "Error");
+    EXPECT_EQ(fakeshell::boxes()[0].type, MB_ICONERROR);
+    EXPECT_NE(fakeshell::errors().find("more than 1023 words"), std::string::npos);
+    fakeshell::Reset();
+    EXPECT_EQ(Run("-s " + line), 1);
+    EXPECT_TRUE(fakeshell::boxes().empty()) << "-s silences the box";
+    EXPECT_FALSE(fakeshell::errors().empty()) << "but not standard error";
+    line.resize(line.size() - 2);
+    EXPECT_EQ(Run(line), 0) << "1023 words are taken";
 }
 
 TEST_F(StartUp, TheStateIsClearedOnEveryRun)

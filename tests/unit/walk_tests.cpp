@@ -187,6 +187,9 @@ TEST_F(Walk, AbsentEmptyAndOverlongTopsDoNothingAtAll)
     Run(std::string(MAX_FOLDER_ARGUMENT + 1, 'a'));
     EXPECT_TRUE(memfs::log().empty());
     ExpectCounts(4, 9);
+    EXPECT_EQ(programState.failureCount, 3) << "each is reported as a folder not listed";
+    EXPECT_TRUE(programState.topUnlisted);
+    EXPECT_EQ(programState.topError, ERROR_FILENAME_EXCED_RANGE);
 
     std::string longest(MAX_FOLDER_ARGUMENT, 'a');
     Run(longest);
@@ -227,6 +230,47 @@ TEST_F(Walk, LinksBackUpThePathAreCountedButNotEntered)
     EXPECT_FALSE(Listed(Path({"top", "b", "toSibling", "toSelf", "*"})));
 }
 
+// A link to a folder that holds the top (its parent, the root) would walk the top again
+// and write it as a subfolder of its own.
+TEST_F(Walk, LinksToFoldersAboveTheTopAreCountedButNotEntered)
+{
+    int a = memfs::AddFolder(top, "a", 5);
+    memfs::AddFile(a, "f", 1000);
+    memfs::AddLink(top, "up", 0);
+    int w = memfs::AddFolder(0, "w");
+    int inner = memfs::AddFolder(w, "inner", 5);
+    memfs::AddFile(memfs::AddFolder(inner, "b"), "g", 2000);
+    memfs::AddLink(inner, "toW", w);
+    memfs::AddLink(inner, "toSibling", a); // holds no top: entered like any folder
+    Run();
+    EXPECT_FALSE(Listed(Path({"top", "up", "*"})));
+    EXPECT_EQ(memfs::TimeOf(top), 5u) << "the top is never written";
+    ExpectCounts(1, 2);
+    Run(Path({"w", "inner"}));
+    EXPECT_FALSE(Listed(Path({"w", "inner", "toW", "*"})));
+    EXPECT_TRUE(Listed(Path({"w", "inner", "toSibling", "*"})));
+    EXPECT_EQ(memfs::TimeOf(inner), 5u);
+    ExpectCounts(2, 3);
+}
+
+// x/L1 leads to a/b, and b/L2 to a: below the links, b is met again as a plain folder
+// while it is on the path as L1, and is not entered again.
+TEST_F(Walk, AFolderIsNeverEnteredTwiceOnOnePathEvenWhereNoLinkLeadsToIt)
+{
+    int a = memfs::AddFolder(top, "a");
+    int b = memfs::AddFolder(a, "b");
+    memfs::AddFile(b, "f", 300);
+    memfs::AddLink(b, "L2", a);
+    int x = memfs::AddFolder(top, "x");
+    memfs::AddLink(x, "L1", b);
+    Run();
+    EXPECT_TRUE(Listed(Path({"top", "x", "L1", "L2", "*"})));
+    EXPECT_FALSE(Listed(Path({"top", "x", "L1", "L2", "b", "*"})));
+    EXPECT_EQ(memfs::TimeOf(x), 300u);
+    // a, a/b, a/b/L2 (a: on the path), x, x/L1, x/L1/L2, x/L1/L2/b (b: on the path as L1).
+    ExpectCounts(4, 7);
+}
+
 TEST_F(Walk, ARingOfLinksEnds)
 {
     int left = memfs::AddFolder(top, "left");
@@ -256,12 +300,15 @@ TEST_F(Walk, TheLoopCheckTellsVolumesApart)
     ExpectCounts(2, 2);
 }
 
-TEST_F(Walk, PlainTreesNeverAskForFolderIdentity)
+TEST_F(Walk, PlainTreesAskForNoFolderIdentityBeyondTheTopAndAbove)
 {
-    int a = memfs::AddFolder(top, "a");
-    memfs::AddFile(memfs::AddFolder(a, "b"), "f", 1);
     Run();
-    EXPECT_EQ(memfs::Lookups(), 0u);
+    size_t forTheTop = memfs::Lookups();
+    int a = memfs::AddFolder(top, "a");
+    for (int i = 0; i < 50; i++)
+        memfs::AddFile(memfs::AddFolder(a, "b" + std::to_string(i)), "f", 1);
+    Run();
+    EXPECT_EQ(memfs::Lookups(), 2 * forTheTop) << "the same few look-ups, whatever the tree";
 }
 
 // The stack every build gives the walk: Linux's default for the main thread, and what the
@@ -336,10 +383,12 @@ TEST_F(Walk, TheLastLevelMayFillTheBufferToItsLastByte)
         programState.verbose = 1;
         Run(topName);
         EXPECT_EQ(programState.visitedCount, 4);
-        size_t listed = fakeshell::errors().find("cannot list\t" + topName);
+        const std::string told = "chronotree: cannot list '" + topName;
+        size_t listed = fakeshell::errors().find(told);
         EXPECT_EQ(listed, extra ? 0 : std::string::npos) << "a path that cannot fit is told";
+        const std::string why = "': error " + std::to_string(ERROR_FILENAME_EXCED_RANGE) + LINE_END;
         EXPECT_EQ(fakeshell::errors().size(),
-                  extra ? 13 + PATH_BUFFER_SIZE - 3 + strlen(LINE_END) : 0);
+                  extra ? told.size() - topName.size() + PATH_BUFFER_SIZE - 2 + why.size() : 0);
         EXPECT_EQ(memfs::TimeOf(last), extra ? 1u : 321u) << extra;
         EXPECT_EQ(memfs::TimeOf(chain[0]), extra ? 1u : 321u) << extra;
     }
@@ -374,22 +423,33 @@ constexpr uint64_t T2001 = 126227808000000000ull;
 constexpr uint64_t T1965 = 114947424000000000ull;
 constexpr uint64_t T2100 = 157469184000000000ull;
 
-TEST(IsoTime, IsUtcToTheSecondWithTheYearInAtLeastFourDigits)
+TEST(IsoTime, IsUtcWithEveryDigitThePlatformKeepsAndTheYearInAtLeastFourDigits)
 {
     auto format = [](uint64_t ticks) {
         char text[ISO_TIME_SIZE];
-        FormatIsoTime(memfs::MakeTime(ticks), text);
+        FormatIsoTime(ExactFromFileTime(memfs::MakeTime(ticks)), text);
         return std::string(text);
     };
-    EXPECT_EQ(format(0), "1601-01-01T00:00:00Z");
-    EXPECT_EQ(format(116444736000000000ull), "1970-01-01T00:00:00Z");
-    EXPECT_EQ(format(116444736000000000ull - 1), "1969-12-31T23:59:59Z") << "cut, not rounded";
-    EXPECT_EQ(format(132075720009999999ull), "2019-07-14T10:00:00Z");
-    EXPECT_EQ(format(T1965), "1965-04-04T00:00:00Z");
-    EXPECT_EQ(format(T2100), "2100-01-01T00:00:00Z");
-    EXPECT_EQ(format(125962560000000000ull), "2000-02-29T00:00:00Z");
-    EXPECT_EQ(format(94405824000000000ull), "1900-03-01T00:00:00Z");
-    EXPECT_EQ(format(0x7FFFFFFFFFFFFFFFull), "30828-09-14T02:48:05Z");
+    // The fraction has as many digits as the platform keeps: 9 on POSIX, 7 on Windows.
+    const std::string zero(TIME_FRACTION_DIGITS, '0');
+    EXPECT_EQ(format(0), "1601-01-01T00:00:00." + zero + "Z");
+    EXPECT_EQ(format(116444736000000000ull), "1970-01-01T00:00:00." + zero + "Z");
+    EXPECT_EQ(format(116444736000000000ull - 1),
+              "1969-12-31T23:59:59.9999999" + std::string(TIME_FRACTION_DIGITS - 7, '0') + "Z");
+    EXPECT_EQ(format(132075720001234567ull),
+              "2019-07-14T10:00:00.1234567" + std::string(TIME_FRACTION_DIGITS - 7, '0') + "Z");
+    EXPECT_EQ(format(T1965), "1965-04-04T00:00:00." + zero + "Z");
+    EXPECT_EQ(format(T2100), "2100-01-01T00:00:00." + zero + "Z");
+    EXPECT_EQ(format(125962560000000000ull), "2000-02-29T00:00:00." + zero + "Z");
+    EXPECT_EQ(format(94405824000000000ull), "1900-03-01T00:00:00." + zero + "Z");
+    EXPECT_EQ(format(0x7FFFFFFFFFFFFFFFull),
+              "30828-09-14T02:48:05.4775807" + std::string(TIME_FRACTION_DIGITS - 7, '0') + "Z");
+    // Before 1601, which only an old time read from the system can be: the true date.
+    char text[ISO_TIME_SIZE];
+    FormatIsoTime(ExactTime{-1, 999999999}, text);
+    EXPECT_EQ(std::string(text).substr(0, 20), "1600-12-31T23:59:59.");
+    FormatIsoTime(ExactTime{-11644473600 - 86400, 0}, text); // 1601 less 1601-1970, less a day
+    EXPECT_EQ(std::string(text).substr(0, 19), "1232-01-01T00:00:00");
 }
 
 TEST_F(Walk, IgnoredFileManagerFilesCountAsNoFiles)
@@ -463,7 +523,14 @@ TEST_F(Walk, ADryRunWritesNothingAndCountsOnlyFoldersThatWouldChange)
     ExpectCounts(0, 4);
 }
 
-TEST_F(Walk, VerboseListsEachChangeWithItsOldAndNewTimeAndEachFailure)
+std::string Iso(uint64_t ticks)
+{
+    char text[ISO_TIME_SIZE];
+    FormatIsoTime(ExactFromFileTime(memfs::MakeTime(ticks)), text);
+    return text;
+}
+
+TEST_F(Walk, VerboseListsEachChangeWithItsOldAndNewTimeAndEachFailureIsReportedAnyway)
 {
     int a = memfs::AddFolder(top, "a", T2001);
     memfs::AddFile(a, "old", T1965);
@@ -478,29 +545,74 @@ TEST_F(Walk, VerboseListsEachChangeWithItsOldAndNewTimeAndEachFailure)
     programState.verbose = 1;
     Run();
     const std::string tab = "\t";
-    EXPECT_EQ(fakeshell::output(), "2001-01-01T00:00:00Z" + tab + "1965-04-04T00:00:00Z" + tab +
-                                       Path({"top", "a"}) + LINE_END + "2001-01-01T00:00:00Z" +
-                                       tab + "2100-01-01T00:00:00Z" + tab + Path({"top", "b"}) +
-                                       LINE_END)
-        << "kept already had its time: set, counted, not listed";
-    EXPECT_EQ(fakeshell::errors(), "cannot set" + tab + Path({"top", "locked"}) + LINE_END +
-                                       "cannot list" + tab + Path({"top", "closed"}) + LINE_END);
+    EXPECT_EQ(fakeshell::output(), Iso(T2001) + tab + Iso(T1965) + tab + Path({"top", "a"}) +
+                                       LINE_END + Iso(T2001) + tab + Iso(T2100) + tab +
+                                       Path({"top", "b"}) + LINE_END + Iso(1) + tab + Iso(T2100) +
+                                       tab + Path({"top", "locked"}) + LINE_END)
+        << "kept already had its time: set, counted, not listed; locked listed before its write";
+    const std::string denied = "': Permission denied" + std::string(LINE_END);
+    EXPECT_EQ(fakeshell::errors(), "chronotree: cannot set '" + Path({"top", "locked"}) + denied +
+                                       "chronotree: cannot list '" + Path({"top", "closed"}) +
+                                       denied);
     ExpectCounts(3, 5);
+    EXPECT_EQ(programState.failureCount, 2);
+    EXPECT_EQ(programState.latestFailures, 2);
+    EXPECT_FALSE(programState.topUnlisted);
+
+    // Without -v the failures are reported all the same; the top's own too.
     fakeshell::Reset();
-    programState.dryRun = 1;
+    programState.verbose = 0;
     Run("nowhere");
-    EXPECT_EQ(fakeshell::errors(), "cannot list" + tab + "nowhere" + LINE_END) << "the top too";
+    EXPECT_EQ(fakeshell::errors(),
+              "chronotree: cannot list 'nowhere': error " + std::to_string(ENOENT) + LINE_END);
+    EXPECT_TRUE(programState.topUnlisted);
+    EXPECT_EQ(programState.topError, static_cast<DWORD>(ENOENT));
+    EXPECT_EQ(programState.latestFailures, 0) << "the top is not below itself";
+    EXPECT_EQ(programState.failureCount, 3) << "the run's count goes on";
 }
 
-TEST_F(Walk, WithoutTheNewOptionsNothingIsWrittenAndNoTimeIsRead)
+TEST_F(Walk, AListLineThatCannotBeWrittenStopsEveryWriteAfterIt)
+{
+    for (const char* name : {"a", "b", "c"})
+        memfs::AddFile(memfs::AddFolder(top, name, 1), "f", 50);
+    programState.verbose = 1;
+    fakeshell::FailWritesAfter(1); // the second line cannot be written
+    Run();
+    EXPECT_TRUE(programState.listLost);
+    EXPECT_EQ(Writes().size(), 1u) << "only the folder whose line went out was set";
+    EXPECT_EQ(fakeshell::output(), Iso(1) + "\t" + Iso(50) + "\t" + Path({"top", "a"}) + LINE_END);
+}
+
+TEST_F(Walk, ADryRunComparesThePresentTimeAtFullPrecision)
+{
+    // The present time differs from the new one only below 100 ns: the real run writes
+    // it, so the dry run must count it, and -v list it.
+    int a = memfs::AddFolder(top, "a", 600);
+    memfs::AddFile(a, "f", 600);
+    memfs::SetExtraNanoseconds(a, 42);
+    programState.dryRun = 1;
+    programState.verbose = 1;
+    Run();
+    ExpectCounts(1, 1);
+    EXPECT_NE(fakeshell::output().find(Path({"top", "a"})), std::string::npos);
+    memfs::SetExtraNanoseconds(a, 0);
+    fakeshell::Reset();
+    Run();
+    ExpectCounts(0, 1);
+    EXPECT_TRUE(fakeshell::output().empty());
+}
+
+TEST_F(Walk, WithoutTheNewOptionsNothingIsWrittenOutButFailuresAndNoTimeIsRead)
 {
     memfs::AddFile(memfs::AddFolder(top, "a"), "f", 10);
     memfs::AddFolder(top, "closed");
     memfs::faults().listingFails.insert(Path({"top", "closed"}));
     Run();
-    EXPECT_EQ(memfs::Lookups(), 0u) << "no folder's present time is read";
+    // The top, the root above it, and the root once more (a root is its own parent).
+    EXPECT_EQ(memfs::Lookups(), 3u) << "no folder's present time is read";
     EXPECT_TRUE(fakeshell::output().empty());
-    EXPECT_TRUE(fakeshell::errors().empty());
+    EXPECT_EQ(fakeshell::errors(), "chronotree: cannot list '" + Path({"top", "closed"}) +
+                                       "': Permission denied" + LINE_END);
 }
 
 TEST(LaterFileTime, ComparesAsOneUnsigned64BitNumberAndKeepsTheFirstOnTies)

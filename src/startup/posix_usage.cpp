@@ -1,0 +1,50 @@
+// The Linux command's usage and version, and window mode, which a command line has not:
+// without -a the usage goes to standard error.
+#include "program_state.h"
+#include "usage.h"
+#include "window_mode.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr char USAGE[] =
+    "usage: chronotree -a [-s] [-i] [-n] [-v] [--] FOLDER...\n"
+    "       chronotree -a [-s] [-n] [-v] -r LIST\n"
+    "       chronotree --help | --version\n"
+    "Sets every folder below each FOLDER to the time of the newest file inside it.\n"
+    "FOLDER itself keeps its time. -a and -s hold for the folders named after them;\n"
+    "-i, -n and -v for the whole run, wherever they stand (-an is -a -n).\n"
+    "  -a         walk the folders named after it (window mode needs Windows)\n"
+    "  -s         print no summary and no progress line\n"
+    "  -i         leave out the files file managers write: Thumbs.db, ehthumbs.db,\n"
+    "             ehthumbs_vista.db, desktop.ini, .DS_Store, Icon\\r and ._*, and the\n"
+    "             folders servers and systems write: @eaDir, .@__thumb, .AppleDouble,\n"
+    "             .Spotlight-V100, .fseventsd, .Trashes, .TemporaryItems, $RECYCLE.BIN,\n"
+    "             System Volume Information, .Trash-NNNN\n"
+    "  -n, --dry-run  change nothing, count the folders whose time would change\n"
+    "  -v         list each folder changed on standard output: old time, new time,\n"
+    "             path (UTC, to the nanosecond), a list that -r takes back\n"
+    "  -r LIST    restore: set each folder of a -v list back to its old time, if its\n"
+    "             time is still the one the list gave it\n"
+    "  --         end of options: every later word is a folder\n"
+    "  -h, --help     print this and exit\n"
+    "  --version      print the version and exit\n"
+    "Folders that cannot be listed or set are reported on standard error.\n"
+    "Exit status: 0 when every folder was walked, listed and set (or read, with -n);\n"
+    "1 when anything could not be; 2 when the command line cannot be read.\n";
+
+} // namespace
+
+void ShowUsage() { fputs(USAGE, stdout); }
+
+void ShowVersion() { puts("chronotree 0.01"); }
+
+bool CreateMainWindow(HINSTANCE)
+{
+    if (!programState.silent)
+        fputs(USAGE, stderr);
+    return false;
+}
+
+int RunMessageLoop(int) { return 0; }

@@ -4,9 +4,9 @@
 
 #include "platform_config.h"
 #include "program_state.h"
+#include "text_builder.h"
 #include "walk_report.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,7 +22,12 @@ void ShowTopUnlisted(UINT front)
     char* text = static_cast<char*>(malloc(size));
     if (!text)
         return;
-    snprintf(text, size, "Cannot list the folder \"%s\":\n%s.", top, reason);
+    TextBuilder box = StartText(text, size);
+    AddText(&box, "Cannot list the folder \"");
+    AddText(&box, top);
+    AddText(&box, "\":\n");
+    AddText(&box, reason);
+    AddText(&box, ".");
     MessageBoxA(programState.mainWindow, text, "Error", MB_ICONERROR | front);
     free(text);
 }
@@ -41,16 +46,18 @@ void ShowRunSummary()
     // A dry run says so; with no walk at all, -n alone decides.
     bool dry = programState.latestWalk == WALK_DRY ||
                (programState.latestWalk == WALK_NONE && programState.dryRun);
-    // Two 32-bit counts cannot come near the buffer's size.
-    int length = sprintf(text,
-                         dry ? "Folder dates that would change: %d out of %d"
-                             : "Folder dates changed: %d out of %d",
-                         programState.changedCount, programState.visitedCount);
+    TextBuilder box = StartText(text, sizeof text);
+    AddText(&box, dry ? "Folder dates that would change: " : "Folder dates changed: ");
+    AddNumber(&box, programState.changedCount);
+    AddText(&box, " out of ");
+    AddNumber(&box, programState.visitedCount);
     UINT icon = MB_ICONINFORMATION;
     int failures = programState.latestFailures;
     if (SUMMARY_TELLS_FAILURES && failures > 0) {
-        sprintf(text + length, "\n%d %s could not be %s.", failures,
-                failures == 1 ? "folder" : "folders", dry ? "listed or read" : "listed or set");
+        AddText(&box, "\n");
+        AddNumber(&box, failures);
+        AddText(&box, failures == 1 ? " folder" : " folders");
+        AddText(&box, dry ? " could not be listed or read." : " could not be listed or set.");
         icon = MB_ICONWARNING;
     }
     MessageBoxA(programState.mainWindow, text, "Done!", icon | front);

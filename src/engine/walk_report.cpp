@@ -5,9 +5,9 @@
 #include "folder_walk.h"
 #include "platform_config.h"
 #include "program_state.h"
+#include "text_builder.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -84,13 +84,19 @@ void FormatIsoTime(ExactTime time, char* text)
     int64_t monthIndex = (5 * ofYear + 2) / 153;
     int day = static_cast<int>(ofYear - (153 * monthIndex + 2) / 5 + 1);
     int month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-    long long year = yearOfEra + era * 400 + (month <= 2);
+    int64_t year = yearOfEra + era * 400 + (month <= 2);
     unsigned fraction = time.nanoseconds;
     for (int digits = 9; digits > TIME_FRACTION_DIGITS; digits--)
         fraction /= 10;
-    snprintf(text, ISO_TIME_SIZE, "%04lld-%02d-%02dT%02d:%02d:%02d.%0*uZ", year, month, day,
-             static_cast<int>(ofDay / 3600), static_cast<int>(ofDay / 60 % 60),
-             static_cast<int>(ofDay % 60), TIME_FRACTION_DIGITS, fraction);
+    TextBuilder iso = StartText(text, ISO_TIME_SIZE);
+    const int64_t parts[] = {year, month, day, ofDay / 3600, ofDay / 60 % 60, ofDay % 60};
+    const char* after[] = {"-", "-", "T", ":", ":", "."};
+    for (int i = 0; i < 6; i++) {
+        AddNumber(&iso, parts[i], i == 0 ? 4 : 2);
+        AddText(&iso, after[i]);
+    }
+    AddNumber(&iso, fraction, TIME_FRACTION_DIGITS);
+    AddText(&iso, "Z");
 }
 
 size_t EscapePath(const char* path, size_t length, char* into)
@@ -111,7 +117,9 @@ size_t EscapePath(const char* path, size_t length, char* into)
             memcpy(into + at, pair, 2);
             at += 2;
         } else if (c < 0x20 || c == 0x7F) {
-            snprintf(into + at, 5, "\\x%02X", c);
+            const char* hex = "0123456789ABCDEF";
+            const char code[] = {'\\', 'x', hex[c >> 4], hex[c & 15]};
+            memcpy(into + at, code, 4);
             at += 4;
         } else {
             into[at++] = static_cast<char>(c);
@@ -142,9 +150,12 @@ void DescribeError(DWORD error, char* text, size_t size)
 {
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, error, 0, text, static_cast<DWORD>(size), nullptr);
-    if (length == 0)
-        length = static_cast<DWORD>(
-            snprintf(text, size, "error %lu", static_cast<unsigned long>(error)));
+    if (length == 0) {
+        TextBuilder code = StartText(text, size);
+        AddText(&code, "error ");
+        AddNumber(&code, error);
+        length = static_cast<DWORD>(code.used);
+    }
     // Windows ends its texts with a full stop and a line end.
     while (length > 0 && strchr(" .\r\n", text[length - 1]))
         length--;

@@ -5,11 +5,10 @@
 #include "platform_config.h"
 #include "program_state.h"
 #include "run_summary.h"
+#include "text_builder.h"
 #include "usage.h"
 #include "walk_report.h"
 #include "window_mode.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -21,7 +20,10 @@ constexpr int EXIT_COMMAND_LINE_UNREADABLE = 2;
 int RefuseUnknownOption(const char* option)
 {
     char text[256];
-    snprintf(text, sizeof text, "unknown option '%.200s'", option);
+    TextBuilder line = StartText(text, sizeof text);
+    AddText(&line, "unknown option '");
+    AddText(&line, option);
+    AddText(&line, "'");
     WriteErrorLine(text);
     WriteErrorLine("Try 'chronotree --help' for more information.");
     return EXIT_COMMAND_LINE_UNREADABLE;
@@ -32,8 +34,10 @@ int RefuseUnknownOption(const char* option)
 int RefuseTooManyWords(char** slots, int count)
 {
     char text[128];
-    snprintf(text, sizeof text, "The command line holds more than %d words, so nothing was done.",
-             MAX_ARGUMENTS);
+    TextBuilder line = StartText(text, sizeof text);
+    AddText(&line, "The command line holds more than ");
+    AddNumber(&line, MAX_ARGUMENTS);
+    AddText(&line, " words, so nothing was done.");
     ResetProgramState();
     ReadRunOptions(slots, count);
     WriteErrorLine(text);

@@ -6,9 +6,9 @@
 #include "folder_walk.h"
 #include "main_window.h"
 #include "program_state.h"
+#include "text_builder.h"
 #include "wide_text.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -130,8 +130,11 @@ void StopFollowingWalk()
 void ShowWalkProgress(const char* folder)
 {
     char counts[64];
-    snprintf(counts, sizeof counts, "%d folders, %d %s: ", programState.visitedCount,
-             programState.changedCount, programState.dryRun ? "would change" : "set");
+    TextBuilder line = StartText(counts, sizeof counts);
+    AddNumber(&line, programState.visitedCount);
+    AddText(&line, " folders, ");
+    AddNumber(&line, programState.changedCount);
+    AddText(&line, programState.dryRun ? " would change: " : " set: ");
     size_t countsLength = strlen(counts), folderLength = strlen(folder);
     if (folderLength > 1 && (folder[folderLength - 1] == '\\'))
         folderLength--; // shown without its trailing separator

@@ -6,6 +6,7 @@
 #include "memory_fs.h"
 #include "platform_config.h"
 #include "program_state.h"
+#include "text_builder.h"
 #include "walk_report.h"
 
 #include <gtest/gtest.h>
@@ -625,6 +626,27 @@ TEST(LaterFileTime, ComparesAsOneUnsigned64BitNumberAndKeepsTheFirstOnTies)
     EXPECT_EQ(earlierKept.dwLowDateTime, 9u);
     FILETIME zero = LaterFileTime(FILETIME{1, 0}, FILETIME{0, 0});
     EXPECT_EQ(zero.dwLowDateTime, 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST(TextBuilder, NumbersAndTextAreCutAtTheBufferEndAndStayTerminated)
+{
+    char buffer[12];
+    TextBuilder text = StartText(buffer, sizeof buffer);
+    AddNumber(&text, -5, 3);
+    AddText(&text, " of ");
+    AddNumber(&text, 1234567);
+    EXPECT_STREQ(buffer, "-005 of 1234") << "cut, with room for the NUL";
+    text = StartText(buffer, sizeof buffer);
+    AddNumber(&text, INT64_MIN);
+    EXPECT_STREQ(buffer, "-9223372036");
+    text = StartText(buffer, sizeof buffer);
+    AddNumber(&text, 0);
+    AddNumber(&text, 7, 2);
+    EXPECT_STREQ(buffer, "007");
 }
 
 } // namespace

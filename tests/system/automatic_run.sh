@@ -66,13 +66,23 @@ everything() { (cd "$1" && find . -printf '%p %T@ %A@\n') | sort; }
 sep=/ # the separator the program spells paths with
 [ "$mode" = wine ] && sep='\'
 
+# A time as -v writes it: seven digits of the second under Windows, nine on Linux.
+digits=000000000
+[ "$mode" = wine ] && digits=0000000
+iso() { # iso "YYYY-MM-DDThh:mm:ss" [SEVEN_DIGITS]
+  local seven=${2:-0000000}
+  printf '%s.%sZ' "$1" "$seven${digits:7}"
+}
 expected_changes() { # the lines of a first walk of the standard tree
-  local top
+  local top old
   top=$(arg "$1")
-  printf '2001-01-01T00:00:00Z\t%s\t%s\n' 2020-05-06T07:08:09Z "$top${sep}A${sep}B" \
-    2021-01-01T00:00:00Z "$top${sep}A" 2022-02-02T02:02:02Z "$top${sep}C" \
-    2022-02-02T02:02:02Z "$top${sep}C${sep}D" 2018-03-03T00:00:00Z "$top$sep..x" \
-    1965-04-04T00:00:00Z "$top$sep.cfg" 2100-01-01T00:00:00Z "$top${sep}Future" | sort
+  old=$(iso 2001-01-01T00:00:00)
+  printf "$old\t%s\t%s\n" "$(iso 2020-05-06T07:08:09 1234567)" "$top${sep}A${sep}B" \
+    "$(iso 2021-01-01T00:00:00 5000000)" "$top${sep}A" \
+    "$(iso 2022-02-02T02:02:02 0000001)" "$top${sep}C" \
+    "$(iso 2022-02-02T02:02:02 0000001)" "$top${sep}C${sep}D" \
+    "$(iso 2018-03-03T00:00:00)" "$top$sep..x" "$(iso 1965-04-04T00:00:00)" "$top$sep.cfg" \
+    "$(iso 2100-01-01T00:00:00)" "$top${sep}Future" | sort
 }
 lines() { tr -d '\r' <"$1" | sort; }
 build_tree "$tree"
@@ -99,11 +109,28 @@ for spelling in "${spellings[@]}"; do
 done
 run -a -s -v "$(arg "$tree")"
 run -a -s -n -v "$(arg "$tree")" "$(arg "$work/nowhere")"
+check "a folder that is not there: exit status 1" [ $? -eq 1 ]
 check "-n after a real run: nothing would change" empty "$work/out"
-check "-v: a folder that cannot be listed" \
-  [ "$(lines "$work/err")" = "$(printf 'cannot list\t%s' "$(arg "$work/nowhere")")" ]
+check "a folder that cannot be listed is named on standard error" \
+  grep -qF "chronotree: cannot list '$(arg "$work/nowhere")': " "$work/err"
+check "and that is all there is" [ "$(grep -c . "$work/err")" -eq 1 ]
+# Failures show without -v too, and the walk goes on to the end.
+: >"$work/a-file"
+build_tree "$tree"
+run -a -s "$(arg "$work/a-file")" "$(arg "$work/nowhere")" "$(arg "$tree")"
+check "a file and a missing folder: exit status 1" [ $? -eq 1 ]
+check "each is named" [ "$(grep -c "^chronotree: cannot list '" "$work/err")" -eq 2 ]
+check_tree "the folder after them is walked" "$tree"
 
 if [ "$mode" = wine ]; then
+  # More words than the Windows command line takes: refused before anything is walked.
+  build_tree "$tree"
+  words=()
+  for i in $(seq 1030); do words+=("$(arg "$work/none$i")"); done
+  run -a -s "$(arg "$tree")" "${words[@]}"
+  check "more than 1023 words: status 1" [ $? -eq 1 ]
+  check "more than 1023 words: said on standard error" grep -q "more than 1023 words" "$work/err"
+  check "more than 1023 words: nothing walked" has_mtime "$tree/A" "$(epoch "2001-01-01")"
   # A drive letter for a scratch folder: "t:" and "t:\" both name its root.
   for top in 't:' 't:\'; do
     drive=$work/drive
@@ -139,22 +166,41 @@ else
   check "the dry run says so" [ "$(cat "$work/out")" = "Folder dates that would change: 7 out of 10" ]
   run -a -s -v "$tree"
   check "-s keeps the -v lines" [ "$(wc -l <"$work/out")" -eq 7 ]
-  run -h
-  check "-h: usage, status 1" [ $? -eq 1 ]
-  for option in -a -s -i -n -v --; do
-    check "the usage names $option" grep -qE -- "^  $option  " "$work/err"
+  # The conventions of a Linux command: usage and version on standard output, status 0;
+  # an unknown option named, status 2, nothing walked.
+  for ask in -h --help; do
+    run "$ask"
+    check "$ask: status 0" [ $? -eq 0 ]
+    check "$ask: the usage on standard output" grep -q "^usage: chronotree -a" "$work/out"
+    check "$ask: nothing on standard error" empty "$work/err"
   done
-  run --help
-  check "--help: the same usage" grep -q "^usage: chronotree -a" "$work/err"
+  for option in -a -s -i -n -v -- --dry-run --help --version; do
+    check "the usage names $option" grep -qE -- "^  (-., )?$option[ ,]" "$work/out"
+  done
+  check "the usage gives the exit statuses" grep -q "^Exit status: 0 when" "$work/out"
+  check "--help through a pipe" [ "$("$program" --help | head -n 1)" = "$(head -n 1 "$work/out")" ]
+  run --version
+  check "--version: the version, status 0" [ "$?:$(cat "$work/out")" = "0:chronotree 0.01" ]
+  build_tree "$tree"
+  run -a "$tree" -q
+  check "an unknown option: status 2" [ $? -eq 2 ]
+  check "it names itself" [ "$(cat "$work/err")" = "chronotree: unknown option '-q'
+chronotree: Try 'chronotree --help' for more information." ]
+  check "nothing is walked" has_mtime "$tree/A" "$(epoch "2001-01-01")"
+  run -a --frobnicate -q
+  check "other -- words still end the options: -q is a folder" grep -q "cannot list '-q'" "$work/err"
 
-  # 1023 words are taken, the 1024th is dropped: -a, 1021 folders that are not there,
-  # then two trees.
-  build_tree "$work/taken" && build_tree "$work/dropped"
-  fillers=()
-  for i in $(seq 1021); do fillers+=("$work/none$i"); done
-  run -a "${fillers[@]}" "$work/taken" "$work/dropped"
-  check_tree "the 1023rd word" "$work/taken"
-  check "the 1024th word is dropped" has_mtime "$work/dropped/A" "$(epoch 2001-01-01)"
+  # Every folder named is walked, however many: 1,100 on one command line.
+  many=()
+  for i in $(seq 1100); do
+    make_file "$work/many/$i/sub/f" "2015-05-05 00:00:00"
+    many+=("$work/many/$i")
+  done
+  find "$work/many" -type d -exec touch -m -d "2001-01-01 UTC" {} +
+  run -a "${many[@]}"
+  check "1,100 folders: status 0" [ $? -eq 0 ]
+  check "1,100 folders: every one walked" \
+    [ "$(find "$work/many" -mindepth 2 -maxdepth 2 -newermt 2010-01-01 | wc -l)" -eq 1100 ]
 
   # On a terminal, a progress line before the summary; erased before it. A tree large
   # enough to take over a second.

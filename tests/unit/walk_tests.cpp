@@ -639,7 +639,7 @@ TEST(TextBuilder, NumbersAndTextAreCutAtTheBufferEndAndStayTerminated)
     AddNumber(&text, -5, 3);
     AddText(&text, " of ");
     AddNumber(&text, 1234567);
-    EXPECT_STREQ(buffer, "-005 of 1234") << "cut, with room for the NUL";
+    EXPECT_STREQ(buffer, "-005 of 123") << "cut, with room for the NUL";
     text = StartText(buffer, sizeof buffer);
     AddNumber(&text, INT64_MIN);
     EXPECT_STREQ(buffer, "-9223372036");

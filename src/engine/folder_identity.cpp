@@ -61,15 +61,19 @@ bool IsTopOrAbove(const FolderIdentity& folder)
 
 } // namespace
 
-// "top/", "top/..", "top/../..": the system resolves "..", so through links as much as
+// "top/.", "top/..", "top/../..": the system resolves "..", so through links as much as
 // through plain folders, until a folder is its own parent (a root) or cannot be looked up.
+// Spelled so, the look-ups leave what the file layer holds for the walk as it was.
 void LearnTopAndAbove(const char* top, size_t length)
 {
     topAndAboveCount = 0;
-    if (length + 1 > sizeof abovePath)
+    if (length + 4 > sizeof abovePath)
         return;
     memcpy(abovePath, top, length);
-    abovePath[length] = '\0';
+    if (abovePath[length - 1] != PATH_SEPARATOR)
+        abovePath[length++] = PATH_SEPARATOR;
+    memcpy(abovePath + length, ".", 2);
+    length += 1;
     FolderIdentity found;
     while (topAndAboveCount < MOST_ABOVE && ReadIdentity(abovePath, &found)) {
         if (topAndAboveCount > 0 && SameIdentity(found, topAndAbove[topAndAboveCount - 1]))
@@ -77,10 +81,14 @@ void LearnTopAndAbove(const char* top, size_t length)
         topAndAbove[topAndAboveCount++] = found;
         if (length + 4 > sizeof abovePath)
             return;
-        if (abovePath[length - 1] != PATH_SEPARATOR)
-            abovePath[length++] = PATH_SEPARATOR;
-        memcpy(abovePath + length, "..", 3);
-        length += 2;
+        // "top/." becomes "top/..", then "top/../.." and so on.
+        if (topAndAboveCount == 1) {
+            memcpy(abovePath + length, ".", 2);
+        } else {
+            memcpy(abovePath + length, "/..", 4);
+            length += 2;
+        }
+        length += 1;
     }
 }
 

@@ -323,6 +323,31 @@ size_t WithoutTrailingSeparators(const char* path, size_t length)
     return length;
 }
 
+// "dir/." and "dir/..", and "dir/../.." and so on: names the walk never lists.
+bool EndsInDots(const char* path, size_t length)
+{
+    const char* last = strrchr(path, '/');
+    const char* name = last ? last + 1 : path;
+    size_t size = static_cast<size_t>(path + length - name);
+    return (size == 1 || size == 2) && strncmp(name, "..", size) == 0;
+}
+
+// Such a path is resolved by the system from the deepest held folder it begins with, and
+// nothing is held for it: looking above a folder must not change what the walk holds.
+int LookUpAsItStands(const char* path, size_t length, size_t matching, const char** name)
+{
+    int base = matching > 0 ? Reopen(matching - 1) : AT_FDCWD;
+    size_t from = matching > 0 ? levels[matching - 1].end : 0;
+    while (from < length && path[from] == '/' && matching > 0)
+        from++;
+    if (length - from >= PATH_MAX) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    *name = path + from;
+    return base;
+}
+
 } // namespace
 
 int HoldFolder(const char* path, size_t length, uint64_t* serial, bool* atStart)
@@ -354,6 +379,8 @@ int HoldEntry(const char* path, const char** name)
     }
     CheckStaleLevels(path, length);
     size_t matching = MatchingLevels(path, length);
+    if (EndsInDots(path, length))
+        return LookUpAsItStands(path, length, matching, name);
     if (matching > 0 && levels[matching - 1].end == length) {
         *name = nullptr;
         return Reopen(matching - 1);

@@ -17,7 +17,10 @@ int HoldFolder(const char* path, size_t length, uint64_t* serial, bool* atStart)
 // For a call on the entry `path` (NUL-terminated, no separator at its end): when it names
 // a held folder, that folder's descriptor and `name` = null; otherwise the descriptor of
 // its parent folder (held as HoldFolder holds it; AT_FDCWD for a name without separator)
-// and `name` pointing at its last component. Returns -1 when the folder cannot be had.
+// and `name` pointing at its last component. A path whose last name is "." or ".." (as
+// "dir/../..") is left to the system to resolve: the deepest held folder it begins with (or
+// AT_FDCWD) and `name` pointing at the rest, at most PATH_MAX - 1 bytes; nothing new is held
+// for it. Returns -1 when the folder cannot be had.
 int HoldEntry(const char* path, const char** name);
 
 // Listings and file handles open and close through these: while none is open, a held

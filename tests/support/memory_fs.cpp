@@ -60,6 +60,8 @@ int ResolveWithParents(const std::string& path)
             at = nodes[at].parent;
             continue;
         }
+        if (part == ".")
+            continue;
         int found = -1;
         for (int child : nodes[at].children)
             if (nodes[child].name == part)
@@ -73,10 +75,15 @@ int ResolveWithParents(const std::string& path)
 
 int Resolve(const std::string& path)
 {
-    std::string dots = std::string(1, PATH_SEPARATOR) + "..";
-    size_t found = path.find(dots);
-    if (found != std::string::npos &&
-        (found + 3 == path.size() || path[found + 3] == PATH_SEPARATOR)) {
+    bool dots = false;
+    for (size_t from = 0; from <= path.size();) {
+        size_t to = path.find(PATH_SEPARATOR, from);
+        to = to == std::string::npos ? path.size() : to;
+        std::string part = path.substr(from, to - from);
+        dots = dots || part == "." || part == "..";
+        from = to + 1;
+    }
+    if (dots) {
         lastSteps.clear();
         lastPath.clear();
         return ResolveWithParents(path);

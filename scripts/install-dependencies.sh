@@ -11,7 +11,7 @@ case "${1:-}" in
   *)
     packages=(cmake g++ make googletest clang libclang-rt-14-dev g++-mingw-w64-i686
               g++-mingw-w64-x86-64 wine64 xvfb x11-utils imagemagick clang-format zip unzip
-              qemu-user-static man-db binutils bsdutils util-linux)
+              qemu-user-static man-db binutils bsdutils util-linux strace procps)
     # Wine's 32-bit loader, which this kernel runs only through qemu-user-static. Its index
     # is sometimes caught mid-sync on the mirror: without it the 32-bit run is skipped.
     optional=(wine32:i386)

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -139,6 +141,75 @@ TEST(RealWalk, FewDescriptorsStillSetEveryFolderAndNeverOneThatWasNotRead)
         set += found == Ticks(NEWEST);
     }
     EXPECT_GT(set, 0) << "the folders still held are set";
+}
+
+// The same folder named twice in one run: replaced while the first walk is inside it, the
+// second walk sees the new folder, not the one held from the first.
+TEST(RealWalk, AFolderReplacedBetweenTwoWalksIsSeenAfreshByTheSecond)
+{
+    std::string top = MakeTree(3);
+    when = Chain(top, 2), what = top, to = top + ".old";
+    replacementLevels = 5;
+    Walk(top);
+    EXPECT_EQ(programState.visitedCount, 3) << "the first walk ends in the folder it began";
+    EXPECT_EQ(TicksOf(to + "/d"), Ticks(NEWEST));
+    constexpr FILETIME NEWER = {0x777, 30000001};
+    MakeFile(Chain(top, 5) + "/g", NEWER);
+    Walk(top);
+    EXPECT_EQ(programState.visitedCount, 5) << "the second walk is of the new folder";
+    EXPECT_EQ(programState.changedCount, 5);
+    for (int i = 1; i <= 5; i++)
+        EXPECT_EQ(TicksOf(Chain(top, i)), Ticks(NEWER)) << i;
+    EXPECT_EQ(TicksOf(to + "/d"), Ticks(NEWEST)) << "the old one is left as the first walk set it";
+}
+
+size_t OpenDescriptors()
+{
+    size_t count = 0;
+    for (int fd = 0; fd < 65536; fd++)
+        count += fcntl(fd, F_GETFD) != -1;
+    return count;
+}
+
+size_t mostOpen;
+size_t deepest;
+
+void CountAtTheBottom(const char* folder)
+{
+    if (folder && strlen(folder) >= deepest)
+        mostOpen = OpenDescriptors();
+}
+
+// However high the process's limit, the layer holds at most 4096 folders open.
+TEST(RealWalk, NeverMoreThan4096FolderDescriptorsWhateverTheLimit)
+{
+    std::string top = MakeScratchFolder() + "/chain";
+    MakeFolder(top);
+    int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < 5000; level++) {
+        ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+        int below = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = below;
+    }
+    close(openat(fd, "f", O_CREAT | O_WRONLY, 0644));
+    close(fd);
+    pid_t child = fork();
+    if (child == 0) {
+        rlimit wide = {20000, 20000};
+        if (setrlimit(RLIMIT_NOFILE, &wide) != 0)
+            _exit(77); // no room to raise it here
+        deepest = top.size() + 2 * 5000;
+        walkProgress = CountAtTheBottom;
+        size_t before = OpenDescriptors();
+        RunFolderWalk(top.c_str());
+        _exit(mostOpen > 0 && mostOpen - before <= 4096 + 2 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "the descriptor limit cannot be raised here";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace

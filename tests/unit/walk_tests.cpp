@@ -397,21 +397,42 @@ TEST_F(Walk, TheLastLevelMayFillTheBufferToItsLastByte)
 
 TEST(FileManagerNames, AreWholeNamesWithoutRegardToAsciiCase)
 {
-    for (const char* name : {"Thumbs.db", "THUMBS.DB", "ehthumbs.db", "EhThumbs_Vista.db",
-                             "desktop.ini", "Desktop.INI", ".DS_Store", ".ds_store", "Icon\r",
-                             "ICON\r", "._", "._photo.jpg", "._.DS_Store"})
+    for (const char* name :
+         {"Thumbs.db", "THUMBS.DB", "ehthumbs.db", "EhThumbs_Vista.db", "desktop.ini",
+          "Desktop.INI", ".DS_Store", ".ds_store", "Icon\r", "ICON\r", "._", "._photo.jpg",
+          "._.DS_Store", "EHTHUMBS_VISTA.DB", "DESKTOP.INI", "thumbs.DB", "iCON\r"})
         EXPECT_TRUE(IsFileManagerFile(name)) << name;
-    for (const char* name : {"real.ehthumbs.db", "Thumbs.db.bak", "Thumbs.d", "Icon", "Icon\r\r",
-                             "Icon\n", "_.x", "x._", ".DS_Store ", "", "desktop.in\xC3\xAF"})
+    for (const char* name :
+         {"real.ehthumbs.db", "Thumbs.db.bak", "Thumbs.d", "Icon", "Icon\r\r", "Icon\n", "_.x",
+          "x._", ".DS_Store ", "", "desktop.in\xC3\xAF", "Design.psd", "invoice.pdf", "Desktop",
+          "Thumbs", "Icon.png", "Iconic\r", "thumbs.dbx", "_._"})
         EXPECT_FALSE(IsFileManagerFile(name)) << name;
 }
 
 TEST(FileManagerNames, SystemWrittenFoldersAreWholeNamesInAnyAsciiCase)
 {
-    for (const char* name :
-         {"@eaDir", "@EADIR", ".@__thumb", ".AppleDouble", ".appledouble", ".Spotlight-V100",
-          ".fseventsd", ".Trashes", ".TemporaryItems", "$RECYCLE.BIN", "$Recycle.Bin",
-          "System Volume Information", ".Trash-1000", ".trash-0"})
+    for (const char* name : {"@eaDir",
+                             "@EADIR",
+                             ".@__thumb",
+                             ".AppleDouble",
+                             ".appledouble",
+                             ".Spotlight-V100",
+                             ".fseventsd",
+                             ".Trashes",
+                             ".TemporaryItems",
+                             "$RECYCLE.BIN",
+                             "$Recycle.Bin",
+                             "System Volume Information",
+                             ".Trash-1000",
+                             ".trash-0",
+                             ".APPLEDOUBLE",
+                             ".TEMPORARYITEMS",
+                             "SYSTEM VOLUME INFORMATION",
+                             ".@__THUMB",
+                             ".SPOTLIGHT-V100",
+                             ".FSEVENTSD",
+                             ".TRASHES",
+                             ".TRASH-2"})
         EXPECT_TRUE(IsSystemWrittenFolder(name)) << name;
     for (const char* name :
          {"eaDir", "@eaDir2", "Design.psd", "invoice.pdf", ".Trash-", ".Trash-10a", ".Trash",

@@ -5,6 +5,8 @@
 #include "main_window.h"
 #include "program_state.h"
 #include "run_program.h"
+#include "run_summary.h"
+#include "scratch.h"
 #include "window_commands.h"
 #include "window_mode.h"
 
@@ -187,8 +189,52 @@ TEST_F(Window, OnlyClicksOfTheTwoButtonsAreCommands)
     EXPECT_EQ(programState.visitedCount, 0) << "the walk started and found nothing";
     ASSERT_EQ(CaughtBoxes().size(), 1u);
     EXPECT_EQ(CaughtBoxes()[0].owner, programState.mainWindow);
-    EXPECT_EQ(CaughtBoxes()[0].text, "Folder dates changed: 0 out of 0");
+    EXPECT_EQ(CaughtBoxes()[0].caption, "Error") << "not \"0 out of 0\": the folder is named";
+    EXPECT_EQ(CaughtBoxes()[0].text.rfind("Cannot list the folder \"Z:\\no\\such\\folder\":\n", 0),
+              0u)
+        << CaughtBoxes()[0].text;
     EXPECT_TRUE(IsWindowEnabled(programState.setButton));
+}
+
+// "Copy as path" gives a path in double quotes; a folder name cannot hold one.
+TEST_F(Window, APathInQuotesWithBlanksAroundIsWalkedWithoutThem)
+{
+    MSG left;
+    while (PeekMessageA(&left, nullptr, 0, 0, PM_REMOVE)) { } // earlier windows' quit messages
+    std::string top = MakeScratchFolder();
+    MakeFolder(top + "\\sub");
+    MakeFile(top + "\\sub\\f", FILETIME{0, 30000000});
+    ASSERT_TRUE(CreateMainWindow(Instance()));
+    for (std::string typed : {"  \"" + top + "\"\t", "\"" + top + "\"", " " + top + "  "}) {
+        CaughtBoxes().clear();
+        SetFieldText(typed.c_str());
+        HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
+        ASSERT_EQ(CaughtBoxes().size(), 1u) << typed;
+        EXPECT_EQ(CaughtBoxes()[0].text, "Folder dates changed: 1 out of 1") << typed;
+    }
+    CaughtBoxes().clear();
+    SetFieldText("  \"\"  ");
+    HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
+    EXPECT_TRUE(CaughtBoxes().empty()) << "nothing but quotes and blanks: nothing to walk";
+}
+
+// Folders below the top that could not be listed or set: the box says how many.
+TEST_F(Window, TheSummaryAddsALineForFoldersThatCouldNotBeDone)
+{
+    programState.latestWalk = WALK_REAL;
+    programState.changedCount = 3;
+    programState.visitedCount = 5;
+    programState.latestFailures = 2;
+    ShowRunSummary();
+    programState.latestFailures = 1;
+    programState.latestWalk = WALK_DRY;
+    ShowRunSummary();
+    ASSERT_EQ(CaughtBoxes().size(), 2u);
+    EXPECT_EQ(CaughtBoxes()[0].text,
+              "Folder dates changed: 3 out of 5\n2 folders could not be listed or set.");
+    EXPECT_EQ(CaughtBoxes()[1].text,
+              "Folder dates that would change: 3 out of 5\n1 folder could not be listed or read.");
+    EXPECT_EQ(CaughtBoxes()[0].caption, "Done!");
 }
 
 TEST_F(Window, TheFolderArgumentFillsTheField)

@@ -208,7 +208,7 @@ TEST_F(WindowAtWork, TheKeyboardReachesEveryControlAndEnterPressesSet)
     EXPECT_EQ(focus, (std::vector<HWND>{edit, browse, set, edit, set, browse}))
         << "the field first; Tab forwards, round again; Shift+Tab back";
     ASSERT_EQ(CaughtBoxes().size(), 1u) << "Enter ran the walk";
-    EXPECT_EQ(CaughtBoxes()[0].caption, "Done!");
+    EXPECT_EQ(CaughtBoxes()[0].caption, "Error") << "the folder is not there, and the box says so";
     EXPECT_EQ(CaughtBoxes()[0].owner, programState.mainWindow);
 }
 

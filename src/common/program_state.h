@@ -21,7 +21,7 @@ struct ProgramState {
     uint8_t ignoreManagerFiles; // -i: the files file managers write count as no files
     uint8_t dryRun; // -n: nothing is written; changedCount counts what would change
     uint8_t verbose; // -v: a line for every folder changed, and for every one that failed
-    uint8_t latestWalk; // what the counters tell of: WALK_NONE, WALK_REAL or WALK_DRY
+    uint8_t latestWalk; // what the counters tell of: one of the WALK_ kinds below
     // The window's walk: set while it runs; a close request asks it to stop before its
     // next write, and the window goes once it has.
     uint8_t walkRunning;
@@ -40,11 +40,15 @@ struct ProgramState {
     uint8_t usageAsked;
     uint8_t versionAsked;
     const char* unknownOption;
+    // -r came last on the command line, with no list after it.
+    uint8_t restoreWithoutList;
 };
 
 constexpr uint8_t WALK_NONE = 0;
 constexpr uint8_t WALK_REAL = 1;
 constexpr uint8_t WALK_DRY = 2;
+constexpr uint8_t WALK_RESTORE = 3; // -r: folders restored out of the list's lines
+constexpr uint8_t WALK_RESTORE_DRY = 4;
 
 extern ProgramState programState;
 

@@ -23,7 +23,8 @@ void ShowTopUnlisted(UINT front)
     if (!text)
         return;
     TextBuilder box = StartText(text, size);
-    AddText(&box, "Cannot list the folder \"");
+    bool list = programState.latestWalk >= WALK_RESTORE;
+    AddText(&box, list ? "Cannot read the list \"" : "Cannot list the folder \"");
     AddText(&box, top);
     AddText(&box, "\":\n");
     AddText(&box, reason);
@@ -44,10 +45,15 @@ void ShowRunSummary()
     }
     char text[1024];
     // A dry run says so; with no walk at all, -n alone decides.
-    bool dry = programState.latestWalk == WALK_DRY ||
-               (programState.latestWalk == WALK_NONE && programState.dryRun);
+    uint8_t kind = programState.latestWalk;
+    bool dry =
+        kind == WALK_DRY || kind == WALK_RESTORE_DRY || (kind == WALK_NONE && programState.dryRun);
+    const char* what = kind == WALK_RESTORE       ? "Folder dates restored: "
+                       : kind == WALK_RESTORE_DRY ? "Folder dates that would be restored: "
+                       : dry                      ? "Folder dates that would change: "
+                                                  : "Folder dates changed: ";
     TextBuilder box = StartText(text, sizeof text);
-    AddText(&box, dry ? "Folder dates that would change: " : "Folder dates changed: ");
+    AddText(&box, what);
     AddNumber(&box, programState.changedCount);
     AddText(&box, " out of ");
     AddNumber(&box, programState.visitedCount);
@@ -57,7 +63,9 @@ void ShowRunSummary()
         AddText(&box, "\n");
         AddNumber(&box, failures);
         AddText(&box, failures == 1 ? " folder" : " folders");
-        AddText(&box, dry ? " could not be listed or read." : " could not be listed or set.");
+        AddText(&box, kind >= WALK_RESTORE ? " could not be restored."
+                      : dry                ? " could not be listed or read."
+                                           : " could not be listed or set.");
         icon = MB_ICONWARNING;
     }
     MessageBoxA(programState.mainWindow, text, "Done!", icon | front);

@@ -96,9 +96,10 @@ void StampFolder(const char* path, FILETIME time)
         ReportFolderProblem("cannot read", path, strlen(path), nullptr, GetLastError());
         CountFailure(true);
     }
-    bool differs = !known || !SameExactTime(present, ExactFromFileTime(time));
-    if (differs && !ReportFolderChange(known ? &present : nullptr, time, path)) {
-        programState.listLost = 1;
+    ExactTime exact = ExactFromFileTime(time);
+    bool differs = !known || !SameExactTime(present, exact);
+    if (differs && !ReportFolderChange(known ? &present : nullptr, exact, path)) {
+        ReportListLost(GetLastError());
         return;
     }
     if (programState.dryRun) {

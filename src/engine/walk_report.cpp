@@ -128,14 +128,14 @@ size_t EscapePath(const char* path, size_t length, char* into)
     return at;
 }
 
-bool ReportFolderChange(const ExactTime* old, FILETIME now, const char* path)
+bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path)
 {
     if (!programState.verbose)
         return true;
     char oldText[ISO_TIME_SIZE] = "unknown", newText[ISO_TIME_SIZE];
     if (old)
         FormatIsoTime(*old, oldText);
-    FormatIsoTime(ExactFromFileTime(now), newText);
+    FormatIsoTime(now, newText);
     size_t at = 0;
     Append(&at, oldText);
     Append(&at, "\t");
@@ -181,6 +181,20 @@ void ReportFolderProblem(const char* what, const char* path, size_t length, cons
     Append(&at, reason);
     Append(&at, LINE_END);
     WriteLine(STD_ERROR_HANDLE, line, at);
+}
+
+void ReportListLost(DWORD error)
+{
+    char text[600];
+    TextBuilder line = StartText(text, sizeof text);
+    AddText(&line, "cannot write the list of changes, so no folder after the last one listed is "
+                   "changed: ");
+    char reason[512];
+    DescribeError(error, reason, sizeof reason);
+    AddText(&line, reason);
+    WriteErrorLine(text);
+    programState.listLost = 1;
+    programState.failureCount++;
 }
 
 void WriteErrorLine(const char* text)

@@ -18,7 +18,11 @@ ExactTime ExactFromFileTime(FILETIME time);
 // The -v line of a folder about to change; `old` is null when its present time could not
 // be read. Returns false when -v was given and the line could not be written whole (a full
 // disk, a closed output): the caller then writes nothing more.
-bool ReportFolderChange(const ExactTime* old, FILETIME now, const char* path);
+bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path);
+
+// The list of changes could not be written (`error` says why): says so on standard error,
+// counts a failure, and sets programState.listLost, after which nothing more is written.
+void ReportListLost(DWORD error);
 
 // "chronotree: WHAT 'PATH': REASON" on standard error, PATH being the first `length` bytes
 // of `path` followed by `name` (null when `path` is whole), REASON the system's text for

@@ -52,8 +52,11 @@ BOOL WriteFile(HANDLE file, const void* bytes, DWORD size, DWORD* written, OVERL
         ssize_t done = write(descriptor, at + *written, size - *written);
         if (done < 0 && errno == EINTR)
             continue;
-        if (done <= 0)
+        if (done <= 0) {
+            if (done == 0)
+                errno = EIO;
             return FALSE;
+        }
         *written += static_cast<DWORD>(done);
     }
     return TRUE;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 typedef uint32_t DWORD;
@@ -186,6 +187,11 @@ DWORD GetFileType(HANDLE file);
 // `written` gets what was written. Returns 0 when the handle is not a standard handle or
 // a write fails; `overlapped` must be null.
 BOOL WriteFile(HANDLE file, const void* bytes, DWORD size, DWORD* written, OVERLAPPED* overlapped);
+
+// The whole of the file `path` (relative to the current folder, as the system resolves it),
+// in a new buffer for free() with a NUL behind its `length` bytes; null when it cannot be
+// opened or read, or memory cannot be had.
+char* ReadWholeFile(const char* path, size_t* length);
 
 // The reason the latest failing call above failed: every call that fails leaves its
 // errno there (a listing of a folder whose names can be read but whose entries cannot be

@@ -5,6 +5,7 @@
 #include "folder_walk.h"
 #include "platform_config.h"
 #include "program_state.h"
+#include "restore_list.h"
 
 #include <cstring>
 
@@ -80,6 +81,8 @@ bool ApplyOption(const char* token, const char* which, bool note)
     char first = token[1];
     if (first == '-' || first == '/')
         return false;
+    if ((first | 0x20) == 'r')
+        return true; // the restore, which the passes below handle with its list
     if (first == '?' || (first | 0x20) == 'h') {
         programState.usageAsked |= note;
         return true;
@@ -93,6 +96,8 @@ bool ApplyOption(const char* token, const char* which, bool note)
     }
     return true;
 }
+
+bool IsRestore(const char* token) { return (token[1] | 0x20) == 'r' && token[1] != '\0'; }
 
 } // namespace
 
@@ -149,19 +154,31 @@ int SplitCommandTail(char* tail, char** slots, bool* tooMany)
 void ReadRunOptions(char** slots, int count)
 {
     for (int i = 1; i < count; i++) {
-        if (StartsOption(slots[i][0]) && !ApplyOption(slots[i], "sinv", true))
+        if (!StartsOption(slots[i][0]))
+            continue;
+        if (IsRestore(slots[i])) { // an automatic run of its own, whose list is the next word
+            programState.automatic = 1;
+            programState.restoreWithoutList |= i + 1 == count;
+            i++;
+        } else if (!ApplyOption(slots[i], "sinv", true)) {
             return;
+        }
     }
 }
 
 void ApplyArguments(char** slots, int count)
 {
     ReadRunOptions(slots, count);
-    if (programState.usageAsked || programState.versionAsked || programState.unknownOption)
+    if (programState.usageAsked || programState.versionAsked || programState.unknownOption ||
+        programState.restoreWithoutList)
         return; // nothing is walked
     bool optionsAllowed = true;
     for (int i = 1; i < count; i++) {
         char* token = slots[i];
+        if (optionsAllowed && StartsOption(token[0]) && IsRestore(token) && i + 1 < count) {
+            RunRestore(slots[++i]);
+            continue;
+        }
         if (optionsAllowed && StartsOption(token[0])) {
             optionsAllowed = ApplyOption(token, "asinv", false);
             continue;

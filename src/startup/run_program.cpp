@@ -29,6 +29,16 @@ int RefuseUnknownOption(const char* option)
     return EXIT_COMMAND_LINE_UNREADABLE;
 }
 
+// "-r" asks for a list after it.
+int RefuseRestoreWithoutList()
+{
+    const char* text = "-r needs the list to restore from: -r LIST";
+    WriteErrorLine(text);
+    if (!UNKNOWN_OPTIONS_ARE_ERRORS && !programState.silent)
+        MessageBoxA(nullptr, text, "Error", MB_ICONERROR);
+    return UNKNOWN_OPTIONS_ARE_ERRORS ? EXIT_COMMAND_LINE_UNREADABLE : EXIT_SOMETHING_FAILED;
+}
+
 // Words past the last one taken would be folders left unwalked without a word: nothing
 // is walked instead.
 int RefuseTooManyWords(char** slots, int count)
@@ -54,6 +64,8 @@ int RunProgramWithTokens(HINSTANCE instance, char** slots, int count, int showSt
     ApplyArguments(slots, count);
     if (programState.unknownOption)
         return RefuseUnknownOption(programState.unknownOption);
+    if (programState.restoreWithoutList)
+        return RefuseRestoreWithoutList();
     if (programState.usageAsked || programState.versionAsked) {
         programState.usageAsked ? ShowUsage() : ShowVersion();
         return EXIT_ALL_DONE;

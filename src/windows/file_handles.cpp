@@ -50,6 +50,38 @@ BOOL SetFileExactTime(HANDLE file, const ExactTime* lastWrite)
     return SetFileTime(file, nullptr, nullptr, &time);
 }
 
+char* ReadWholeFile(const char* path, size_t* length)
+{
+    HANDLE file = CreateFileUtf8(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    LARGE_INTEGER size = {};
+    char* text = nullptr;
+    DWORD got = 0;
+    if (GetFileSizeEx(file, &size) && size.QuadPart < 0x40000000) {
+        text = static_cast<char*>(malloc(static_cast<size_t>(size.QuadPart) + 1));
+        if (!text)
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } else if (size.QuadPart >= 0x40000000) {
+        SetLastError(ERROR_FILE_TOO_LARGE);
+    }
+    if (text && (!ReadFile(file, text, static_cast<DWORD>(size.QuadPart), &got, nullptr) ||
+                 got != size.QuadPart)) {
+        free(text);
+        text = nullptr;
+    }
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    if (!text) {
+        SetLastError(error);
+        return nullptr;
+    }
+    text[got] = '\0';
+    *length = got;
+    return text;
+}
+
 DWORD FormatMessageUtf8(DWORD flags, const void* source, DWORD code, DWORD language, char* buffer,
                         DWORD size, va_list* arguments)
 {

@@ -74,6 +74,10 @@ BOOL GetFileExactTime(HANDLE file, ExactTime* lastWrite);
 // (ERROR_INVALID_PARAMETER).
 BOOL SetFileExactTime(HANDLE file, const ExactTime* lastWrite);
 
+// The whole of the file `path` (resolved as above), in a new buffer for free() with a NUL
+// behind its `length` bytes; null, with the system's error, when it cannot be read.
+char* ReadWholeFile(const char* path, size_t* length);
+
 // FormatMessageW of a system error into `buffer` as UTF-8, line end included; returns the
 // bytes written, or 0 when there is no such message or it does not fit.
 DWORD FormatMessageUtf8(DWORD flags, const void* source, DWORD code, DWORD language, char* buffer,

@@ -23,6 +23,7 @@ struct FileHandle {
 };
 
 std::vector<Node> nodes;
+std::map<std::string, std::string> fileTexts;
 Faults injected;
 std::vector<std::string> calls;
 std::map<uintptr_t, Listing> listings;
@@ -191,6 +192,7 @@ void Reset()
     listings.clear();
     handles.clear();
     identityLookups = 0;
+    fileTexts.clear();
 }
 
 int AddFolder(int parent, const std::string& name, uint64_t time)
@@ -244,6 +246,21 @@ using namespace memfs;
 
 namespace {
 DWORD lastError;
+} // namespace
+
+void memfs::SetFileText(const std::string& path, const std::string& text) { fileTexts[path] = text; }
+
+char* ReadWholeFile(const char* path, size_t* length)
+{
+    auto found = fileTexts.find(path);
+    if (found == fileTexts.end()) {
+        lastError = ENOENT;
+        return nullptr;
+    }
+    char* text = static_cast<char*>(malloc(found->second.size() + 1));
+    memcpy(text, found->second.c_str(), found->second.size() + 1);
+    *length = found->second.size();
+    return text;
 }
 
 DWORD GetLastError() { return lastError; }

@@ -45,6 +45,9 @@ void SetExtraNanoseconds(int node, uint32_t nanoseconds);
 // Gives the node another identity, as a folder on another volume may have.
 void SetIdentity(int node, DWORD volume, DWORD index);
 
+// What ReadWholeFile gives for `path` (a list to restore from).
+void SetFileText(const std::string& path, const std::string& text);
+
 Faults& faults();
 // One line per call: "list PATTERN", "open PATH", "set PATH TIME", "id PATH".
 std::vector<std::string>& log();

@@ -122,6 +122,44 @@ check "a file and a missing folder: exit status 1" [ $? -eq 1 ]
 check "each is named" [ "$(grep -c "^chronotree: cannot list '" "$work/err")" -eq 2 ]
 check_tree "the folder after them is walked" "$tree"
 
+# Undo: a run's -v list restores every folder to its time before the run, to the last
+# digit the platform keeps (100 ns under Windows); a folder touched since is left alone.
+exact() { (cd "$1" && find . -mindepth 1 -type d -printf '%p %T@\n' | sort); }
+to_100ns() { sed -E 's/([0-9]{7})[0-9]{2}$/\100/'; }
+build_tree "$tree"
+find "$tree" -mindepth 1 -type d -exec touch -m -d "2001-02-03 04:05:06.123456789 UTC" {} +
+before=$(exact "$tree")
+[ "$mode" = wine ] && before=$(printf '%s\n' "$before" | to_100ns)
+run -a -s -v "$(arg "$tree")"
+cp "$work/out" "$work/list"
+walked=$(exact "$tree")
+run -s -n -v -r "$(arg "$work/list")"
+check "-n -r: status 0" [ $? -eq 0 ]
+check "-n -r: what would be restored is listed" [ "$(grep -c "	2001-02-03T04:05:06.1234567" "$work/out")" -eq 7 ]
+check "-n -r: nothing written" [ "$(exact "$tree")" != "$before" ]
+run -v -r "$(arg "$work/list")"
+check "-r: status 0" [ $? -eq 0 ]
+check "-r: every folder back to its time before the run" [ "$(exact "$tree")" = "$before" ]
+cp "$work/out" "$work/list2"
+check "-r: the summary" grep -q "^Folder dates restored: 7 out of 7" "$work/list2"
+run -s -r "$(arg "$work/list2")"
+check "a restore's own list takes the restore back" [ "$(exact "$tree")" = "$walked" ]
+touch -m -d "2030-01-01 UTC" "$tree/A"
+after=$(exact "$tree")
+run -s -r "$(arg "$work/list")"
+check "a folder touched since: status 1" [ $? -eq 1 ]
+check "a folder touched since: left alone" has_mtime "$tree/A" "$(epoch 2030-01-01)"
+check "a folder touched since: named" grep -q "cannot restore '$(arg "$tree")${sep}A': its time has changed" "$work/err"
+check "the others restored" [ "$(grep -c . "$work/err")" -eq 1 ]
+# A damaged list writes nothing at all and names the line.
+run -s -r "$(arg "$work/list2")"
+after=$(exact "$tree")
+{ head -n 3 "$work/list2"; echo "not a line of a list"; tail -n +4 "$work/list2"; } >"$work/damaged"
+run -s -r "$(arg "$work/damaged")"
+check "a damaged list: status 1" [ $? -eq 1 ]
+check "a damaged list: nothing written" [ "$(exact "$tree")" = "$after" ]
+check "a damaged list: its line named" grep -q "': line 4 is not a line of a -v list" "$work/err"
+
 if [ "$mode" = wine ]; then
   # More words than the Windows command line takes: refused before anything is walked.
   build_tree "$tree"
@@ -159,6 +197,29 @@ else
   run -a "$tree"
   check "links: counted, not entered" [ "$(cat "$work/out")" = "Folder dates changed: 9 out of 15" ]
   check_tree "with links" "$tree"
+
+  # Names with a newline, a tab and a backslash come back from the list whole.
+  odd=$work/oddnames
+  rm -rf "$odd"
+  for name in $'new\nline' $'tab\there' 'back\slash' $'bell\a'; do
+    make_file "$odd/$name/f" "2020-01-01 00:00:00"
+  done
+  find "$odd" -mindepth 1 -type d -exec touch -m -d "2001-01-01 00:00:00.000000001 UTC" {} +
+  before=$(exact "$odd")
+  run -a -v "$odd"
+  check "odd names: one line each in the list" [ "$(grep -c $'\t' "$work/out")" -eq 4 ]
+  cp "$work/out" "$work/oddlist"
+  run -r "$work/oddlist"
+  check "odd names: restored" [ "$?:$(exact "$odd")" = "0:$before" ]
+  # When the list cannot be kept, no folder is changed without its line.
+  build_tree "$tree"
+  before=$(exact "$tree")
+  "$program" -a -v "$tree" >/dev/full 2>"$work/err"
+  check "-v into a full disk: status 1" [ $? -eq 1 ]
+  check "-v into a full disk: nothing changed" [ "$(exact "$tree")" = "$before" ]
+  check "-v into a full disk: said so" grep -q "^chronotree: cannot write the list of changes" "$work/err"
+  "$program" -a -v "$tree" >&- 2>"$work/err"
+  check "-v into a closed output: status 1, nothing changed" [ "$?:$(exact "$tree")" = "1:$before" ]
 
   # The dry run's own summary; and -s silences the summary, never -v's lines.
   build_tree "$tree"

@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
 # Makes the three release packages in dist/: the 32-bit and 64-bit Windows programs as zip
 # files and the Linux command (linked statically, with its manual page) as a tar.gz, each
-# with release/USING.txt.
+# with release/USING.txt and LICENSE, and SHA256SUMS for them (sha256sum -c reads it).
+# The same commit gives the same bytes, build after build and clone after clone: the
+# programs carry no time stamp, and every entry of the archives is dated from the last
+# commit (SOURCE_DATE_EPOCH, when set, instead), owned by no one, in a fixed order.
 set -eu
 cd "$(dirname "$0")/.."
-bash scripts/install-dependencies.sh
+bash scripts/install-dependencies.sh release
 version=0.01
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 1767225600)
+fi
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 rm -rf dist && mkdir -p dist/stage
 package() { # package NAME PROGRAM
   mkdir -p "dist/stage/$1"
-  cp "$2" release/USING.txt "dist/stage/$1/"
+  cp "$2" LICENSE "dist/stage/$1/"
+  cp release/USING.txt "dist/stage/$1/"
 }
 for preset in win32 win64 host; do
   cmake --preset "$preset" >/dev/null
@@ -20,8 +28,18 @@ package "chronotree-$version-win64" build/win64/chronotree.exe
 package "chronotree-$version-linux-x86_64" build/host/chronotree
 cp release/chronotree.1 "dist/stage/chronotree-$version-linux-x86_64/"
 strip "dist/stage/chronotree-$version-linux-x86_64/chronotree"
+# Notepad before Windows 10 shows a text with bare line feeds as one line.
+for windows in win32 win64; do
+  for text in USING.txt LICENSE; do
+    sed -i 's/\r*$/\r/' "dist/stage/chronotree-$version-$windows/$text"
+  done
+done
+find dist/stage -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 (cd dist/stage && for windows in win32 win64; do
-  zip -qr "../chronotree-$version-$windows.zip" "chronotree-$version-$windows"
-done && tar czf "../chronotree-$version-linux-x86_64.tar.gz" "chronotree-$version-linux-x86_64")
+  find "chronotree-$version-$windows" | sort | zip -qX "../chronotree-$version-$windows.zip" -@
+done && tar --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 --numeric-owner \
+  --format=gnu -cf - "chronotree-$version-linux-x86_64" | gzip -9n \
+  >"../chronotree-$version-linux-x86_64.tar.gz")
 rm -rf dist/stage
+(cd dist && sha256sum chronotree-* >SHA256SUMS)
 ls -l dist

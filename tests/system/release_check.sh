@@ -10,7 +10,8 @@ source_dir=$(cd "$here/../.." && pwd)
 . "$here/lib.sh"
 rm -rf "$work" && mkdir -p "$work"
 
-bash "$source_dir/scripts/release.sh" >"$work/release.log" 2>&1
+SOURCE_DATE_EPOCH=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null || echo 1767225600) \
+  bash "$source_dir/scripts/release.sh" >"$work/release.log" 2>&1
 check "the release command succeeds" [ $? -eq 0 ]
 dist=$source_dir/dist
 for package in win32.zip win64.zip linux-x86_64.tar.gz; do
@@ -23,7 +24,33 @@ mkdir -p "$unpacked"
   unzip -q "$dist/chronotree-0.01-win32.zip" && unzip -q "$dist/chronotree-0.01-win64.zip")
 for folder in linux-x86_64 win32 win64; do
   check "$folder package carries the usage text" [ -s "$unpacked/chronotree-0.01-$folder/USING.txt" ]
+  check "$folder package carries the licence" \
+    grep -q "^Copyright (c) 2026 The Chronotree developers" "$unpacked/chronotree-0.01-$folder/LICENSE"
 done
+crlf() { ! grep -qv $'\r$' "$1"; } # every line ends in CR LF
+for folder in win32 win64; do
+  check "$folder: USING.txt has CR LF line ends" crlf "$unpacked/chronotree-0.01-$folder/USING.txt"
+done
+check "the Linux package's texts keep LF" \
+  grep -qv $'\r$' "$unpacked/chronotree-0.01-linux-x86_64/USING.txt"
+(cd "$dist" && sha256sum -c SHA256SUMS >"$work/sums.out" 2>&1)
+check "sha256sum -c SHA256SUMS" [ "$?:$(grep -c ': OK$' "$work/sums.out")" = "0:3" ]
+check "the tar's entries belong to no one" [ "$(tar tvzf "$dist/chronotree-0.01-linux-x86_64.tar.gz" |
+  awk '{print $2}' | sort -u)" = "0/0" ]
+
+# Reproducible: two clean copies of the sources, at other paths, give the very same bytes
+# as this build did.
+epoch=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null || echo 1767225600)
+for copy in first-copy second; do
+  mkdir -p "$work/$copy"
+  (cd "$source_dir" && git ls-files -z | xargs -0 cp --parents -t "$work/$copy")
+  (cd "$work/$copy" && SOURCE_DATE_EPOCH=$epoch bash scripts/release.sh >"$work/$copy.log" 2>&1)
+  check "a clean copy ($copy) makes its packages" [ -s "$work/$copy/dist/SHA256SUMS" ]
+done
+check "two clean builds give identical packages" \
+  cmp -s "$work/first-copy/dist/SHA256SUMS" "$work/second/dist/SHA256SUMS"
+check "and the same as the build the tests ran on" \
+  cmp -s "$work/first-copy/dist/SHA256SUMS" "$dist/SHA256SUMS"
 
 linux=$unpacked/chronotree-0.01-linux-x86_64
 static_program() { # no shared library and no dynamic loader, so any glibc version will do

@@ -39,27 +39,77 @@ struct Options {
     int folderArgument = -1; // index into the tokens
 };
 
+bool IsOption(const std::string& token)
+{
+    return !token.empty() && (token[0] == '-' || (SLASH_STARTS_OPTION && token[0] == '/'));
+}
+
+// The letters a word stands for: each of a group's, or its second character alone.
+std::string Letters(const std::string& token)
+{
+    std::string letters = token.substr(1);
+    bool group = !letters.empty() && letters.find_first_not_of("asinvASINV") == std::string::npos &&
+                 letters.find_first_of("invINV") != std::string::npos;
+    return group ? letters : letters.substr(0, 1);
+}
+
+bool Has(const std::string& letters, const char* any)
+{
+    return letters.find_first_of(any) != std::string::npos;
+}
+
+// The first pass: -s, -i, -n, -v for the whole run; whether the command line asks for
+// the usage or the version, holds an unknown option (where that is an error) or a -r
+// with no list, in which case nothing else happens.
+bool ReadWholeRun(const std::vector<std::string>& tokens, Options* options)
+{
+    bool stop = false;
+    for (size_t i = 0; i < tokens.size(); i++) {
+        const std::string& token = tokens[i];
+        if (!IsOption(token))
+            continue;
+        std::string letters = Letters(token);
+        if (token == "--dry-run") {
+            options->dryRun = true;
+        } else if (token == "--help" || token == "--version") {
+            stop = true;
+        } else if (letters == "-" || letters == "/") {
+            break;
+        } else if (Has(letters.substr(0, 1), "rR")) {
+            options->automatic = true;
+            stop |= ++i == tokens.size();
+        } else if (Has(letters.substr(0, 1), "hH?")) {
+            stop = true;
+        } else {
+            options->silent |= Has(letters, "sS");
+            options->dryRun |= Has(letters, "nN");
+            stop |= UNKNOWN_OPTIONS_ARE_ERRORS && !letters.empty() &&
+                    !Has(letters.substr(0, 1), "asinvASINV");
+        }
+    }
+    return !stop;
+}
+
 Options ReferenceOptions(const std::vector<std::string>& tokens)
 {
     Options options;
+    if (!ReadWholeRun(tokens, &options))
+        return options;
     bool allowed = true;
     for (size_t i = 0; i < tokens.size(); i++) {
         const std::string& token = tokens[i];
-        bool option =
-            !token.empty() && (token[0] == '-' || (SLASH_STARTS_OPTION && token[0] == '/'));
-        if (allowed && option && token == "--dry-run") {
+        bool option = IsOption(token);
+        if (allowed && option && token.size() > 1 && Has(token.substr(1, 1), "rR") &&
+            i + 1 < tokens.size()) {
+            i++; // the list to restore from
+        } else if (allowed && option && token == "--dry-run") {
             options.dryRun = true;
         } else if (allowed && option) {
-            std::string letters = token.substr(1);
-            bool group = !letters.empty() &&
-                         letters.find_first_not_of("asinvASINV") == std::string::npos &&
-                         letters.find_first_of("invINV") != std::string::npos;
-            if (!group)
-                letters = letters.substr(0, 1); // decided by the second character alone
+            std::string letters = Letters(token);
             allowed = letters != "-" && letters != "/";
-            options.automatic |= letters.find_first_of("aA") != std::string::npos;
-            options.silent |= letters.find_first_of("sS") != std::string::npos;
-            options.dryRun |= letters.find_first_of("nN") != std::string::npos;
+            options.automatic |= Has(letters, "aA");
+            options.silent |= Has(letters, "sS");
+            options.dryRun |= Has(letters, "nN");
         } else {
             options.folderArgument = static_cast<int>(i);
         }

@@ -55,8 +55,10 @@ struct Model {
             if (!IsFolder(child))
                 continue;
             visited++;
+            // No folder is entered while it is on the path (the top is, always), whether a
+            // link leads to it or a plain folder below a link.
             int target = Follow(child);
-            if (nodes[child].kind == 2 && ancestors.count(target))
+            if (ancestors.count(target))
                 continue;
             std::string childPath = path + PATH_SEPARATOR + nodes[child].name;
             uint64_t sub = Newest(target, childPath, ancestors);

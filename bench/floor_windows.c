@@ -10,10 +10,7 @@ enum { PATH_UNITS = 32768 };
 
 static wchar_t path[PATH_UNITS];
 
-static int Later(FILETIME a, FILETIME b)
-{
-    return CompareFileTime(&a, &b) > 0;
-}
+static int Later(FILETIME a, FILETIME b) { return CompareFileTime(&a, &b) > 0; }
 
 /* The newest file time below the folder spelled in `path` up to `length` (which ends in
    a backslash), setting every subfolder that holds a file; zero when there is none. */

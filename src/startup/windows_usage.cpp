@@ -9,7 +9,7 @@ namespace {
 // Kept short: every byte counts in a 32-bit program that should stay within 64 KiB.
 constexpr char USAGE[] = "chronotree.exe [FOLDER]\r\n"
                          "chronotree.exe -a [-s] [-i] [-n] [-v] [--] FOLDER...\r\n"
-    "chronotree.exe [-s] [-n] [-v] -r LIST\r\n\r\n"
+                         "chronotree.exe [-s] [-n] [-v] -r LIST\r\n\r\n"
                          "Sets each folder below FOLDER to its newest file's time.\r\n"
                          "-a\twalk the folders after it\r\n"
                          "-s\tno box\r\n"
@@ -17,7 +17,7 @@ constexpr char USAGE[] = "chronotree.exe [FOLDER]\r\n"
                          "-n\tdry run: change nothing\r\n"
                          "-v\tlist each change (old, new, path)\r\n"
                          "-r LIST\tput back the old times a -v list kept\r\n"
-    "--\tend of options\r\n\r\n"
+                         "--\tend of options\r\n\r\n"
                          "Failures go to standard error; exit status 1.";
 
 } // namespace

@@ -248,7 +248,10 @@ namespace {
 DWORD lastError;
 } // namespace
 
-void memfs::SetFileText(const std::string& path, const std::string& text) { fileTexts[path] = text; }
+void memfs::SetFileText(const std::string& path, const std::string& text)
+{
+    fileTexts[path] = text;
+}
 
 char* ReadWholeFile(const char* path, size_t* length)
 {

@@ -44,6 +44,23 @@ int Entry(FileHandle* handle, const char** name)
     return HoldEntry(handle->path, name);
 }
 
+// The handle's file looked up (after links).
+bool StatOf(HANDLE file, struct stat* found)
+{
+    const char* name;
+    int folder = Entry(OpenHandle(file), &name);
+    return folder != -1 && (name ? fstatat(folder, name, found, 0) : fstat(folder, found)) == 0;
+}
+
+// Sets the handle's file's times (after links); UTIME_OMIT leaves one as it is.
+bool SetTimesOf(HANDLE file, const timespec times[2])
+{
+    const char* name;
+    int folder = Entry(OpenHandle(file), &name);
+    return folder != -1 &&
+           (name ? utimensat(folder, name, times, 0) : futimens(folder, times)) == 0;
+}
+
 } // namespace
 
 HANDLE CreateFileA(LPCSTR path, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE)
@@ -71,10 +88,6 @@ HANDLE CreateFileA(LPCSTR path, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD
 BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* lastAccess,
                  const FILETIME* lastWrite)
 {
-    const char* name;
-    int folder = Entry(OpenHandle(file), &name);
-    if (folder == -1)
-        return FALSE;
     timespec times[2];
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_nsec = UTIME_OMIT;
@@ -82,15 +95,13 @@ BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* lastAccess,
         times[0] = TimespecFromFileTime(*lastAccess);
     if (lastWrite)
         times[1] = TimespecFromFileTime(*lastWrite);
-    return (name ? utimensat(folder, name, times, 0) : futimens(folder, times)) == 0;
+    return SetTimesOf(file, times);
 }
 
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
 {
-    const char* name;
-    int folder = Entry(OpenHandle(file), &name);
     struct stat found;
-    if (folder == -1 || (name ? fstatat(folder, name, &found, 0) : fstat(folder, &found)) != 0)
+    if (!StatOf(file, &found))
         return FALSE;
     memset(info, 0, sizeof *info);
     info->dwFileAttributes =
@@ -109,10 +120,8 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
 
 BOOL GetFileExactTime(HANDLE file, ExactTime* lastWrite)
 {
-    const char* name;
-    int folder = Entry(OpenHandle(file), &name);
     struct stat found;
-    if (folder == -1 || (name ? fstatat(folder, name, &found, 0) : fstat(folder, &found)) != 0)
+    if (!StatOf(file, &found))
         return FALSE;
     *lastWrite = ExactFromTimespec(found.st_mtim);
     return TRUE;
@@ -120,17 +129,13 @@ BOOL GetFileExactTime(HANDLE file, ExactTime* lastWrite)
 
 BOOL SetFileExactTime(HANDLE file, const ExactTime* lastWrite)
 {
-    const char* name;
-    int folder = Entry(OpenHandle(file), &name);
-    if (folder == -1)
-        return FALSE;
     timespec times[2];
     times[0].tv_nsec = UTIME_OMIT;
     if (!TimespecFromExact(*lastWrite, &times[1])) {
         errno = EOVERFLOW;
         return FALSE;
     }
-    return (name ? utimensat(folder, name, times, 0) : futimens(folder, times)) == 0;
+    return SetTimesOf(file, times);
 }
 
 BOOL CloseHandle(HANDLE object)

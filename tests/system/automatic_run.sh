@@ -228,6 +228,9 @@ else
   check "the dry run says so" [ "$(cat "$work/out")" = "Folder dates that would change: 7 out of 10" ]
   run -a -s -v "$tree"
   check "-s keeps the -v lines" [ "$(wc -l <"$work/out")" -eq 7 ]
+  build_tree "$tree"
+  "$program" -a -s -v "$tree" | cat >"$work/piped"
+  check "-v into a pipe: the same lines" [ "$(sort "$work/piped")" = "$(expected_changes "$tree")" ]
   # The conventions of a Linux command: usage and version on standard output, status 0;
   # an unknown option named, status 2, nothing walked.
   for ask in -h --help; do

@@ -237,6 +237,21 @@ TEST_F(Window, TheSummaryAddsALineForFoldersThatCouldNotBeDone)
     EXPECT_EQ(CaughtBoxes()[0].caption, "Done!");
 }
 
+TEST_F(Window, TheUsageIsABoxAndNothingElse)
+{
+    for (const char* asked : {"/?", "-h", "-a C:\\x /H"}) {
+        CaughtBoxes().clear();
+        EXPECT_EQ(Run(asked), 0) << asked;
+        ASSERT_EQ(CaughtBoxes().size(), 1u) << asked;
+        EXPECT_EQ(CaughtBoxes()[0].text.rfind("chronotree.exe [FOLDER]", 0), 0u) << asked;
+        EXPECT_EQ(programState.mainWindow, nullptr) << "no window";
+        EXPECT_EQ(programState.visitedCount, 0) << "nothing walked";
+    }
+    CaughtBoxes().clear();
+    EXPECT_EQ(Run("-s /?"), 0);
+    EXPECT_TRUE(CaughtBoxes().empty()) << "-s: no box";
+}
+
 TEST_F(Window, TheFolderArgumentFillsTheField)
 {
     for (const char* given : {"C:\\My Files", ""}) {

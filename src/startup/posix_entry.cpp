@@ -74,5 +74,7 @@ int main(int argc, char** argv)
     RaiseStackLimit();
     BoundTheStack(argv);
     FollowWalksOnTerminal();
-    return RunProgramWithTokens(nullptr, slots, argc < 1 ? 1 : argc, SW_SHOWDEFAULT);
+    int status = RunProgramWithTokens(nullptr, slots, argc < 1 ? 1 : argc, SW_SHOWDEFAULT);
+    free(slots);
+    return status;
 }

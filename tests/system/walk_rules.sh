@@ -140,7 +140,9 @@ if shm=$(mktemp -d -p /dev/shm 2>/dev/null); then
 fi
 
 # "/" as the top, in a chroot: every folder below the root is set, and the root is not.
-if [ "$(id -u)" -eq 0 ] && command -v chroot >/dev/null; then
+if readelf -l "$program" | grep -q INTERP; then
+  echo "SKIPPED: / as the top needs a static program to run alone in a chroot"
+elif [ "$(id -u)" -eq 0 ] && command -v chroot >/dev/null; then
   r=$work/root
   build_tree "$r"
   rm -f "$r/top.txt"

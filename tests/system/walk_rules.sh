@@ -105,6 +105,19 @@ done
 # subfolders too, on ext4 (or whatever holds the work folder) and on tmpfs: the newest
 # file counts wherever it stands, and no folder is counted twice or invented. Under a
 # descriptor limit of 5 (two for the walk), the same folder without its subfolders.
+# Runs the program with standard input, output ($work/out) and error ($work/err) open and
+# no other descriptor, whatever the test runner left open, under a limit of 5.
+with_five_descriptors() {
+  python3 - "$program" "$work" "$@" <<'PYTHON'
+import os, resource, sys
+program, work, arguments = sys.argv[1], sys.argv[2], sys.argv[3:]
+for name, fd in (("out", 1), ("err", 2)):
+    os.dup2(os.open(os.path.join(work, name), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644), fd)
+os.closerange(3, 65536)
+resource.setrlimit(resource.RLIMIT_NOFILE, (5, 5))
+os.execv(program, [program] + arguments)
+PYTHON
+}
 wide_case() { # wide_case ROOT LABEL
   local root=$1 label=$2
   python3 - "$root" <<'PYTHON'
@@ -129,7 +142,7 @@ PYTHON
   check "$label: the newest file, wherever it stands" has_mtime "$root/wide" "1500000000.000000000"
   find "$root/wide" -mindepth 1 -type d -exec rm -r {} +
   touch -m -d "2001-01-01 UTC" "$root/wide"
-  (ulimit -n 5 && "$program" -a "$root" >"$work/out" 2>"$work/err")
+  with_five_descriptors -a "$root"
   check "$label, 5 descriptors: the one folder" [ "$(summary)" = "Folder dates changed: 1 out of 1" ]
   check "$label, 5 descriptors: the newest file" has_mtime "$root/wide" "1500000000.000000000"
 }

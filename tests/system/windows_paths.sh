@@ -47,7 +47,7 @@ check "-n over a long path writes nothing" [ "$(find "$work/c120" -printf '%p %T
 check "-n -v: a line for each of the 120 folders" [ "$(lines "$work/out" | wc -l)" -eq 120 ]
 deepest=$(winpath "$work/c120")$(printf '\\folder____%s' $(seq 120))
 check "-v spells the deepest path as given, without a prefix" \
-  grep -qF "$(printf '2001-01-01T00:00:00Z\t2020-02-02T02:02:02Z\t%s' "$deepest")" "$work/out"
+  grep -qF "$(printf '2001-01-01T00:00:00.0000000Z\t2020-02-02T02:02:02.2222222Z\t%s' "$deepest")" "$work/out"
 check "-v never shows the \\\\?\\ form" [ "$(grep -c '\\\\?' "$work/out")" -eq 0 ]
 run -a -s -v "$(winpath "$work/c120")"
 check "-v over a long path: the same 120 lines" [ "$(lines "$work/out" | wc -l)" -eq 120 ]

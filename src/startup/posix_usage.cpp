@@ -10,7 +10,7 @@ namespace {
 
 constexpr char USAGE[] =
     "usage: chronotree -a [-s] [-i] [-n] [-v] [--] FOLDER...\n"
-    "       chronotree -a [-s] [-n] [-v] -r LIST\n"
+    "       chronotree [-s] [-n] [-v] -r LIST\n"
     "       chronotree --help | --version\n"
     "Sets every folder below each FOLDER to the time of the newest file inside it.\n"
     "FOLDER itself keeps its time. -a and -s hold for the folders named after them;\n"

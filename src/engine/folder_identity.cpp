@@ -72,23 +72,20 @@ void LearnTopAndAbove(const char* top, size_t length)
     memcpy(abovePath, top, length);
     if (abovePath[length - 1] != PATH_SEPARATOR)
         abovePath[length++] = PATH_SEPARATOR;
-    memcpy(abovePath + length, ".", 2);
-    length += 1;
+    abovePath[length++] = '.';
+    abovePath[length] = '\0';
+    const char* further = "."; // "top/." becomes "top/..", then "top/../.." and so on
     FolderIdentity found;
     while (topAndAboveCount < MOST_ABOVE && ReadIdentity(abovePath, &found)) {
         if (topAndAboveCount > 0 && SameIdentity(found, topAndAbove[topAndAboveCount - 1]))
             return;
         topAndAbove[topAndAboveCount++] = found;
-        if (length + 4 > sizeof abovePath)
+        size_t more = strlen(further);
+        if (length + more + 1 > sizeof abovePath)
             return;
-        // "top/." becomes "top/..", then "top/../.." and so on.
-        if (topAndAboveCount == 1) {
-            memcpy(abovePath + length, ".", 2);
-        } else {
-            memcpy(abovePath + length, "/..", 4);
-            length += 2;
-        }
-        length += 1;
+        memcpy(abovePath + length, further, more + 1);
+        length += more;
+        further = "/..";
     }
 }
 
@@ -112,6 +109,32 @@ bool ReadExactLastWrite(const char* path, ExactTime* time)
     CloseHandle(folder);
     SetLastError(error);
     return known;
+}
+
+namespace {
+
+DWORD WriteTime(const char* path, const FILETIME* time, const ExactTime* exact)
+{
+    HANDLE folder = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    BOOL set = time ? SetFileTime(folder, nullptr, nullptr, time) : SetFileExactTime(folder, exact);
+    DWORD error = set ? 0 : GetLastError();
+    CloseHandle(folder);
+    return error;
+}
+
+} // namespace
+
+DWORD WriteLastWriteTime(const char* path, FILETIME time)
+{
+    return WriteTime(path, &time, nullptr);
+}
+
+DWORD WriteExactLastWrite(const char* path, ExactTime exact)
+{
+    return WriteTime(path, nullptr, &exact);
 }
 
 bool IsAlreadyOnPath(char* buffer, WalkLevel* level, const char* name)

@@ -22,3 +22,8 @@ bool ReadFolderInformation(const char* path, BY_HANDLE_FILE_INFORMATION* info);
 // The folder's present last-write time at the platform's full precision; false, with the
 // system's error, when it cannot be read.
 bool ReadExactLastWrite(const char* path, ExactTime* time);
+
+// Sets the folder's last-write time alone (SetFileTime), or with `exact` its exact time
+// (SetFileExactTime); returns the system's error, or 0 when it was set.
+DWORD WriteLastWriteTime(const char* path, FILETIME time);
+DWORD WriteExactLastWrite(const char* path, ExactTime exact);

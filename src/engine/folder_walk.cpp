@@ -19,8 +19,6 @@ namespace {
 // One enumeration record serves every level: a level reads the entry before descending
 // and only refills it afterwards, so deep trees need little stack per level.
 WIN32_FIND_DATAA walkEntry;
-// Whether the folder StampNewestTimes is about to enter was reached through a link.
-bool linkedEntry;
 // A folder deeper than the stack can hold is reported with this reason.
 constexpr char TOO_DEEP[] = "nested too deep for the stack";
 
@@ -61,25 +59,6 @@ bool IsSubfolder(const WIN32_FIND_DATAA& entry)
     return !programState.ignoreManagerFiles || !IsSystemWrittenFolder(entry.cFileName);
 }
 
-// Returns the system's error when the folder could not be set, or 0.
-DWORD WriteLastWriteTime(const char* path, FILETIME time)
-{
-    HANDLE folder = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    DWORD error = SetFileTime(folder, nullptr, nullptr, &time) ? 0 : GetLastError();
-    CloseHandle(folder);
-    return error;
-}
-
-void CountFailure(bool belowTop)
-{
-    programState.failureCount++;
-    if (belowTop)
-        programState.latestFailures++;
-}
-
 // Sets the folder, or with -n only counts it when its time differs. Its present time is
 // read only for -n and -v, at the platform's full precision, so a folder that differs
 // from its new time below 100 ns counts as changing, as it does when written. Its -v line
@@ -94,7 +73,7 @@ void StampFolder(const char* path, FILETIME time)
         (programState.dryRun || programState.verbose) && ReadExactLastWrite(path, &present);
     if (programState.dryRun && !known) {
         ReportFolderProblem("cannot read", path, strlen(path), nullptr, GetLastError());
-        CountFailure(true);
+        CountFailure();
     }
     ExactTime exact = ExactFromFileTime(time);
     bool differs = !known || !SameExactTime(present, exact);
@@ -109,7 +88,7 @@ void StampFolder(const char* path, FILETIME time)
     DWORD error = WriteLastWriteTime(path, time);
     if (error) {
         ReportFolderProblem("cannot set", path, strlen(path), nullptr, error);
-        CountFailure(true);
+        CountFailure();
         return;
     }
     programState.changedCount++; // every folder set counts, its time equal or not
@@ -133,7 +112,6 @@ FILETIME StampSubfolder(char* buffer, WalkLevel* level)
     bool link = (walkEntry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if ((link || level->linked) && IsAlreadyOnPath(buffer, level, walkEntry.cFileName))
         return none;
-    linkedEntry = link;
     FILETIME sub = StampNewestTimes(buffer, level->tail, walkEntry.cFileName, level);
     if (IsZero(sub))
         return sub;
@@ -143,12 +121,20 @@ FILETIME StampSubfolder(char* buffer, WalkLevel* level)
     return sub;
 }
 
-FILETIME StampSubfolders(char* buffer, WalkLevel* level, bool* listed)
+// A listing of the folder could not start: the first reason is the one reported.
+void NoteUnlisted(bool* listed, DWORD* error)
+{
+    if (*listed)
+        *error = GetLastError();
+    *listed = false;
+}
+
+FILETIME StampSubfolders(char* buffer, WalkLevel* level, bool* listed, DWORD* error)
 {
     FILETIME newest = {0, 0};
     HANDLE find = StartListing(buffer, level->tail);
     if (find == INVALID_HANDLE_VALUE) {
-        *listed = false;
+        NoteUnlisted(listed, error);
         return newest;
     }
     if (walkProgress)
@@ -168,12 +154,12 @@ FILETIME StampSubfolders(char* buffer, WalkLevel* level, bool* listed)
     return newest;
 }
 
-FILETIME NewestFileTime(char* buffer, char* tail, bool* listed)
+FILETIME NewestFileTime(char* buffer, char* tail, bool* listed, DWORD* error)
 {
     FILETIME newest = {0, 0};
     HANDLE find = StartListing(buffer, tail);
     if (find == INVALID_HANDLE_VALUE) {
-        *listed = false;
+        NoteUnlisted(listed, error);
         return newest;
     }
     do {
@@ -198,14 +184,16 @@ FILETIME LaterFileTime(FILETIME a, FILETIME b)
 FILETIME StampNewestTimes(char* buffer, char* at, const char* name, WalkLevel* parent)
 {
     FILETIME newest = {0, 0};
-    bool linked = linkedEntry || (parent && parent->linked);
-    linkedEntry = false;
-    // The stack ends where it ends: deeper folders are reported, not entered.
+    // walkEntry still holds this folder's entry in its parent's listing.
+    bool linked = parent && (parent->linked ||
+                             (walkEntry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    // The stack ends where it ends: deeper folders are reported, not entered. (The top's
+    // own frame lies far above the floor.)
     if (walkStackFloor && reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) <
                               reinterpret_cast<uintptr_t>(walkStackFloor)) {
         ReportFolderProblem("cannot list", buffer, static_cast<size_t>(at - buffer), name, 0,
                             TOO_DEEP);
-        CountFailure(parent != nullptr);
+        CountFailure();
         return newest;
     }
     char* tail = AppendFolderName(buffer, at, name);
@@ -215,22 +203,14 @@ FILETIME StampNewestTimes(char* buffer, char* at, const char* name, WalkLevel* p
         if (!parent)
             LearnTopAndAbove(buffer, static_cast<size_t>(tail - buffer));
         WalkLevel level = {parent, tail, {0, 0, 0}, false, linked};
-        newest = StampSubfolders(buffer, &level, &listed);
-        if (!listed)
-            error = GetLastError();
-        newest = LaterFileTime(newest, NewestFileTime(buffer, tail, &listed));
-        if (!listed && error == ERROR_FILENAME_EXCED_RANGE)
-            error = GetLastError();
+        newest = StampSubfolders(buffer, &level, &listed, &error);
+        newest = LaterFileTime(newest, NewestFileTime(buffer, tail, &listed, &error));
     }
     if (listed)
         return newest;
     // Its files were not seen, so its parent may get an older time than it should.
     ReportFolderProblem("cannot list", buffer, static_cast<size_t>(at - buffer), name, error);
-    CountFailure(parent != nullptr);
-    if (!parent) {
-        programState.topUnlisted = 1;
-        programState.topError = error;
-    }
+    parent ? CountFailure() : CountTopFailure(error);
     return newest;
 }
 
@@ -241,11 +221,10 @@ void RunFolderWalk(const char* path)
     programState.latestTop = path;
     if (!path || !path[0] || strlen(path) > MAX_FOLDER_ARGUMENT) {
         // Nothing is walked and the counters stay as they were; still, it is a failure.
-        DWORD error = path && path[0] ? ERROR_FILENAME_EXCED_RANGE : ERROR_PATH_NOT_FOUND;
-        ReportFolderProblem("cannot list", path ? path : "", 0, path ? path : "", error);
-        programState.failureCount++;
-        programState.topUnlisted = 1;
-        programState.topError = error;
+        const char* top = path ? path : "";
+        DWORD error = top[0] ? ERROR_FILENAME_EXCED_RANGE : ERROR_PATH_NOT_FOUND;
+        ReportFolderProblem("cannot list", top, strlen(top), nullptr, error);
+        CountTopFailure(error);
         return;
     }
     static char buffer[PATH_BUFFER_SIZE];

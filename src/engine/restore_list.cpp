@@ -127,12 +127,6 @@ ListEntry* ParseList(const char* list, char* text, size_t length, size_t* count)
     return entries;
 }
 
-void CountFailure()
-{
-    programState.failureCount++;
-    programState.latestFailures++;
-}
-
 void RestoreEntry(const ListEntry& entry)
 {
     if (!entry.oldKnown) {
@@ -162,16 +156,7 @@ void RestoreEntry(const ListEntry& entry)
         programState.changedCount++;
         return;
     }
-    HANDLE folder = CreateFileA(entry.path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    DWORD error = 0;
-    if (folder == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-    } else {
-        if (!SetFileExactTime(folder, &entry.oldTime))
-            error = GetLastError();
-        CloseHandle(folder);
-    }
+    DWORD error = WriteExactLastWrite(entry.path, entry.oldTime);
     if (error) {
         ReportFolderProblem("cannot set", entry.path, strlen(entry.path), nullptr, error);
         CountFailure();
@@ -259,9 +244,7 @@ void RunRestore(const char* listPath)
     if (!text) {
         DWORD error = GetLastError();
         ReportFolderProblem("cannot read", listPath, strlen(listPath), nullptr, error);
-        programState.failureCount++;
-        programState.topUnlisted = 1;
-        programState.topError = error;
+        CountTopFailure(error);
         return;
     }
     size_t count = 0;

@@ -197,6 +197,19 @@ void ReportListLost(DWORD error)
     programState.failureCount++;
 }
 
+void CountFailure()
+{
+    programState.failureCount++;
+    programState.latestFailures++;
+}
+
+void CountTopFailure(DWORD error)
+{
+    programState.failureCount++;
+    programState.topUnlisted = 1;
+    programState.topError = error;
+}
+
 void WriteErrorLine(const char* text)
 {
     size_t at = 0;

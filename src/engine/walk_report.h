@@ -30,6 +30,14 @@ void ReportListLost(DWORD error);
 void ReportFolderProblem(const char* what, const char* path, size_t length, const char* name,
                          DWORD error, const char* reason = nullptr);
 
+// A folder below the top that could not be listed, set, read or restored: counted for the
+// exit status and for the summary.
+void CountFailure();
+
+// The top folder, or the list to restore from, could not be read at all: counted for the
+// exit status, and the summary names it with the reason `error`.
+void CountTopFailure(DWORD error);
+
 // Writes a line of the program's own (its end included) to standard error, where the
 // platform lets it go there.
 void WriteErrorLine(const char* text);

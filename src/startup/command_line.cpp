@@ -59,6 +59,9 @@ bool IsLetterGroup(const char* letters)
     return later;
 }
 
+// -r, whose list is the next word.
+bool IsRestore(const char* token) { return (token[1] | 0x20) == 'r'; }
+
 // Options the command does not know: a Linux command stops on the first (exit status 2).
 void NoteUnknownOption(const char* token)
 {
@@ -81,8 +84,8 @@ bool ApplyOption(const char* token, const char* which, bool note)
     char first = token[1];
     if (first == '-' || first == '/')
         return false;
-    if ((first | 0x20) == 'r')
-        return true; // the restore, which the passes below handle with its list
+    if (IsRestore(token))
+        return true; // the passes below handle it with its list
     if (first == '?' || (first | 0x20) == 'h') {
         programState.usageAsked |= note;
         return true;
@@ -96,8 +99,6 @@ bool ApplyOption(const char* token, const char* which, bool note)
     }
     return true;
 }
-
-bool IsRestore(const char* token) { return (token[1] | 0x20) == 'r' && token[1] != '\0'; }
 
 } // namespace
 

@@ -43,6 +43,16 @@ int Follow(int node)
 std::string lastPath;
 std::vector<std::pair<size_t, int>> lastSteps; // (position after a component, folder)
 
+// The entry of `folder` named `name` (the last one added, as the walk would meet it), or -1.
+int ChildNamed(int folder, const std::string& name)
+{
+    int found = -1;
+    for (int child : nodes[folder].children)
+        if (nodes[child].name == name)
+            found = child;
+    return found;
+}
+
 // A path with ".." in it: each ".." leads to the parent of the folder reached so far (of a
 // link's target, not of the link), as a system resolves it.
 int ResolveWithParents(const std::string& path)
@@ -63,11 +73,7 @@ int ResolveWithParents(const std::string& path)
         }
         if (part == ".")
             continue;
-        int found = -1;
-        for (int child : nodes[at].children)
-            if (nodes[child].name == part)
-                found = child;
-        at = Follow(found);
+        at = Follow(ChildNamed(at, part));
         if (at < 0 || (!nodes[at].folder && start <= path.size()))
             return -1;
     }
@@ -108,11 +114,7 @@ int Resolve(const std::string& path)
         start = end + 1;
         if (part.empty())
             continue;
-        int found = -1;
-        for (int child : nodes[at].children)
-            if (nodes[child].name == part)
-                found = child;
-        at = Follow(found);
+        at = Follow(ChildNamed(at, part));
         if (at < 0 || !nodes[at].folder) {
             lastSteps.clear();
             lastPath.clear();

@@ -33,7 +33,34 @@ void ShowTopUnlisted(UINT front)
     free(text);
 }
 
+// "Folder dates changed: N out of M", or what a dry run or a restore says; returns whether
+// it tells of a dry run.
+bool AddCounts(TextBuilder* text)
+{
+    // A dry run says so; with no walk at all, -n alone decides.
+    uint8_t kind = programState.latestWalk;
+    bool dry =
+        kind == WALK_DRY || kind == WALK_RESTORE_DRY || (kind == WALK_NONE && programState.dryRun);
+    const char* what = kind == WALK_RESTORE       ? "Folder dates restored: "
+                       : kind == WALK_RESTORE_DRY ? "Folder dates that would be restored: "
+                       : dry                      ? "Folder dates that would change: "
+                                                  : "Folder dates changed: ";
+    AddText(text, what);
+    AddNumber(text, programState.changedCount);
+    AddText(text, " out of ");
+    AddNumber(text, programState.visitedCount);
+    return dry;
+}
+
 } // namespace
+
+void WriteSummaryLine()
+{
+    char text[256];
+    TextBuilder line = StartText(text, sizeof text);
+    AddCounts(&line);
+    WriteOutputLine(text);
+}
 
 void ShowRunSummary()
 {
@@ -44,19 +71,9 @@ void ShowRunSummary()
         return;
     }
     char text[1024];
-    // A dry run says so; with no walk at all, -n alone decides.
-    uint8_t kind = programState.latestWalk;
-    bool dry =
-        kind == WALK_DRY || kind == WALK_RESTORE_DRY || (kind == WALK_NONE && programState.dryRun);
-    const char* what = kind == WALK_RESTORE       ? "Folder dates restored: "
-                       : kind == WALK_RESTORE_DRY ? "Folder dates that would be restored: "
-                       : dry                      ? "Folder dates that would change: "
-                                                  : "Folder dates changed: ";
     TextBuilder box = StartText(text, sizeof text);
-    AddText(&box, what);
-    AddNumber(&box, programState.changedCount);
-    AddText(&box, " out of ");
-    AddNumber(&box, programState.visitedCount);
+    uint8_t kind = programState.latestWalk;
+    bool dry = AddCounts(&box);
     UINT icon = MB_ICONINFORMATION;
     int failures = programState.latestFailures;
     if (SUMMARY_TELLS_FAILURES && failures > 0) {

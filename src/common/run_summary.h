@@ -3,3 +3,8 @@
 
 // Owned by the main window when there is one. Callers skip it when silent.
 void ShowRunSummary();
+
+// The summary's first line ("Folder dates changed: N out of M") on standard output, where
+// that is redirected; for the automatic runs of the Windows programs, whose box a script
+// cannot read.
+void WriteSummaryLine();

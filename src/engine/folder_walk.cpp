@@ -137,6 +137,10 @@ FILETIME StampSubfolders(char* buffer, WalkLevel* level, bool* listed, DWORD* er
         NoteUnlisted(listed, error);
         return newest;
     }
+    // Learnt while the top's listing is open, so that the file layer resolves the look-ups
+    // from the folder it holds: a top past the system's path limit is known too.
+    if (!level->parent)
+        LearnTopAndAbove(buffer, static_cast<size_t>(level->tail - buffer));
     if (walkProgress)
         walkProgress(buffer);
     do {
@@ -200,8 +204,6 @@ FILETIME StampNewestTimes(char* buffer, char* at, const char* name, WalkLevel* p
     bool listed = tail != nullptr; // a path that cannot fit is a listing that cannot start
     DWORD error = ERROR_FILENAME_EXCED_RANGE;
     if (tail) {
-        if (!parent)
-            LearnTopAndAbove(buffer, static_cast<size_t>(tail - buffer));
         WalkLevel level = {parent, tail, {0, 0, 0}, false, linked};
         newest = StampSubfolders(buffer, &level, &listed, &error);
         newest = LaterFileTime(newest, NewestFileTime(buffer, tail, &listed, &error));

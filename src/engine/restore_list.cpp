@@ -142,6 +142,10 @@ void RestoreEntry(const ListEntry& entry)
         CountFailure();
         return;
     }
+    // Already at its old time (restored before, or never set because its write failed):
+    // nothing to do, and nothing wrong.
+    if (SameExactTime(present, entry.oldTime))
+        return;
     if (!SameExactTime(present, entry.newTime)) {
         ReportFolderProblem("cannot restore", entry.path, strlen(entry.path), nullptr, 0,
                             "its time has changed since the list was written; left alone");

@@ -37,6 +37,28 @@ void AppendPath(size_t* at, const char* path, size_t length)
     *at += EscapePath(path, length, line + *at);
 }
 
+// A path the lists can give back from any folder: not relative to the current folder.
+// On Windows "D:x" and "\x" are left as they are (they hang on a drive, not a folder).
+bool IsRelative(const char* path)
+{
+    if (path[0] == PATH_SEPARATOR || path[0] == '/' || path[0] == '\0')
+        return false;
+    return PATH_SEPARATOR != '\\' || path[1] != ':';
+}
+
+// The current folder and a separator, so that a list made from a relative path restores
+// from anywhere; nothing when the current folder cannot be had.
+void AppendCurrentFolder(size_t* at)
+{
+    static char folder[PATH_BUFFER_SIZE];
+    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
+    if (length == 0 || length >= sizeof folder)
+        return;
+    AppendPath(at, folder, length);
+    if (folder[length - 1] != PATH_SEPARATOR)
+        Append(at, &PATH_SEPARATOR, 1);
+}
+
 // False when the stream is there to be written and the line did not go whole. A Windows
 // program that was not given the stream (no redirection, or a console it cannot reach) has
 // nothing to write to, which is no failure; on POSIX a closed stream is one.
@@ -141,6 +163,8 @@ bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path)
     Append(&at, "\t");
     Append(&at, newText);
     Append(&at, "\t");
+    if (IsRelative(path))
+        AppendCurrentFolder(&at);
     AppendPath(&at, path, strlen(path));
     Append(&at, LINE_END);
     return WriteLine(STD_OUTPUT_HANDLE, line, at);
@@ -217,4 +241,12 @@ void WriteErrorLine(const char* text)
     Append(&at, text);
     Append(&at, LINE_END);
     WriteLine(STD_ERROR_HANDLE, line, at);
+}
+
+void WriteOutputLine(const char* text)
+{
+    size_t at = 0;
+    Append(&at, text);
+    Append(&at, LINE_END);
+    WriteLine(STD_OUTPUT_HANDLE, line, at);
 }

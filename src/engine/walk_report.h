@@ -42,6 +42,9 @@ void CountTopFailure(DWORD error);
 // platform lets it go there.
 void WriteErrorLine(const char* text);
 
+// Writes `text` and a line end to standard output, where the platform lets it go there.
+void WriteOutputLine(const char* text);
+
 // The system's text for `error`, without its line end or final full stop.
 void DescribeError(DWORD error, char* text, size_t size);
 

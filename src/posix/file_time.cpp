@@ -12,11 +12,15 @@ FILETIME FileTimeFromTimespec(timespec time)
     if (seconds < 0)
         return FILETIME{0, 0};
     // Past the year 60056 (tmpfs and XFS keep such times) the latest FILETIME, never a wrap.
+    // The last second is held up to its .9551615; only what lies after it saturates.
     constexpr uint64_t MOST_TICKS = UINT64_MAX;
-    if (static_cast<uint64_t>(seconds) > (MOST_TICKS - TICKS_PER_SECOND) / TICKS_PER_SECOND)
+    constexpr uint64_t LAST_SECOND = MOST_TICKS / TICKS_PER_SECOND;
+    uint64_t fraction = static_cast<uint64_t>(time.tv_nsec / 100);
+    if (static_cast<uint64_t>(seconds) > LAST_SECOND ||
+        (static_cast<uint64_t>(seconds) == LAST_SECOND &&
+         fraction > MOST_TICKS % TICKS_PER_SECOND))
         return FILETIME{0xFFFFFFFF, 0xFFFFFFFF};
-    uint64_t ticks = static_cast<uint64_t>(seconds) * TICKS_PER_SECOND +
-                     static_cast<uint64_t>(time.tv_nsec / 100);
+    uint64_t ticks = static_cast<uint64_t>(seconds) * TICKS_PER_SECOND + fraction;
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 

@@ -1,8 +1,10 @@
-// Reading a list file whole: the restore reads every line before it writes anything.
+// Reading a list file whole (the restore reads every line before it writes anything), and
+// the current folder, which the lists name every relative path from.
 #include <windows.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -44,4 +46,19 @@ char* ReadWholeFile(const char* path, size_t* length)
     text[size] = '\0';
     *length = size;
     return text;
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, char* buffer)
+{
+    char* folder = getcwd(nullptr, 0); // any length the system can spell
+    if (!folder)
+        return 0;
+    size_t length = strlen(folder);
+    DWORD result = static_cast<DWORD>(length + 1);
+    if (length < size) {
+        memcpy(buffer, folder, length + 1);
+        result = static_cast<DWORD>(length);
+    }
+    free(folder);
+    return result;
 }

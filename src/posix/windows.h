@@ -193,6 +193,11 @@ BOOL WriteFile(HANDLE file, const void* bytes, DWORD size, DWORD* written, OVERL
 // opened or read, or memory cannot be had.
 char* ReadWholeFile(const char* path, size_t* length);
 
+// The current folder (getcwd) into `buffer` of `size` bytes, with a NUL; returns its length
+// without the NUL, or the size it needs (NUL included) when `buffer` is too small, or 0
+// when it cannot be had (a folder removed, or deeper than the system can spell).
+DWORD GetCurrentDirectoryA(DWORD size, char* buffer);
+
 // The reason the latest failing call above failed: every call that fails leaves its
 // errno there (a listing of a folder whose names can be read but whose entries cannot be
 // looked up fails with EACCES; one of a folder removed while open with ENOENT). Calls that

@@ -5,6 +5,7 @@
 #include "window_mode.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -40,11 +41,38 @@ void ShowUsage() { fputs(USAGE, stdout); }
 
 void ShowVersion() { puts("chronotree 0.01"); }
 
+// A word the shell takes as it is, or one put in single quotes.
+void PrintShellWord(const char* word)
+{
+    bool plain = *word != '\0';
+    for (const char* at = word; *at && plain; at++)
+        plain = strchr("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_./,:=+@%-",
+                       *at) != nullptr;
+    if (plain) {
+        fputs(word, stderr);
+        return;
+    }
+    fputc('\'', stderr);
+    for (const char* at = word; *at; at++)
+        *at == '\'' ? fputs("'\\''", stderr) : fputc(*at, stderr);
+    fputc('\'', stderr);
+}
+
+// A folder named without -a is not walked: one line says how to walk it, -s or not, since
+// a command that does nothing must say why.
 bool CreateMainWindow(HINSTANCE)
 {
-    if (!programState.silent)
+    const char* folder = programState.folderArgument;
+    if (folder) {
+        fprintf(stderr, "chronotree: to walk %s, add -a: chronotree -a ", folder);
+        PrintShellWord(folder);
+        fputc('\n', stderr);
+    } else if (!programState.silent) {
         fputs(USAGE, stderr);
+    }
     return false;
 }
+
+int WindowModeFailure() { return programState.folderArgument ? 2 : 1; }
 
 int RunMessageLoop(int) { return 0; }

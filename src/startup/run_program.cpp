@@ -72,9 +72,11 @@ int RunProgramWithTokens(HINSTANCE instance, char** slots, int count, int showSt
     }
     if (!programState.automatic) {
         if (!CreateMainWindow(instance))
-            return 1;
+            return WindowModeFailure();
         return RunMessageLoop(showState);
     }
+    if (SUMMARY_TO_OUTPUT)
+        WriteSummaryLine();
     if (!programState.silent)
         ShowRunSummary(); // no window exists, so the box has no owner
     return programState.failureCount > 0 ? EXIT_SOMETHING_FAILED : EXIT_ALL_DONE;

@@ -7,5 +7,9 @@
 // silent) when either failed.
 bool CreateMainWindow(HINSTANCE instance);
 
+// The exit status when CreateMainWindow returned false: 1 when the window could not be
+// made; 2 from a command line, which has no window, for a folder named without -a.
+int WindowModeFailure();
+
 // Shows the main window and pumps messages until it has closed; returns 0.
 int RunMessageLoop(int showState);

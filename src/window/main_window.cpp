@@ -121,6 +121,8 @@ bool CreateMainWindow(HINSTANCE instance)
     return true;
 }
 
+int WindowModeFailure() { return 1; }
+
 // With the dialog keyboard handling: Tab and Shift+Tab move between the controls, Enter
 // presses the focused button or else the default one.
 void DispatchWindowMessage(MSG* message)

@@ -56,8 +56,11 @@ char* Unquoted(char* text)
 void BrowseIntoField()
 {
     char* buffer = static_cast<char*>(calloc(PICKER_BUFFER_SIZE, 1));
-    if (buffer && BrowseForFolderPath(programState.mainWindow, buffer))
+    if (buffer && BrowseForFolderPath(programState.mainWindow, buffer)) {
         SetFieldText(buffer);
+        // The next thing to do is the walk: Enter presses the set button, not "..." again.
+        SetFocus(programState.setButton);
+    }
     free(buffer);
 }
 

@@ -102,3 +102,21 @@ int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type)
     free(wideCaption);
     return answer;
 }
+
+DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer)
+{
+    DWORD units = GetCurrentDirectoryW(0, nullptr);
+    wchar_t* wide = units ? static_cast<wchar_t*>(calloc(units, sizeof(wchar_t))) : nullptr;
+    DWORD got = wide ? GetCurrentDirectoryW(units, wide) : 0;
+    DWORD result = 0;
+    if (got > 0 && got < units) {
+        char* text = NewUtf8FromWide(wide, got);
+        size_t length = text ? strlen(text) : 0;
+        result = !text ? 0 : length < size ? static_cast<DWORD>(length) : static_cast<DWORD>(length + 1);
+        if (text && length < size)
+            memcpy(buffer, text, length + 1);
+        free(text);
+    }
+    free(wide);
+    return result;
+}

@@ -83,6 +83,11 @@ char* ReadWholeFile(const char* path, size_t* length);
 DWORD FormatMessageUtf8(DWORD flags, const void* source, DWORD code, DWORD language, char* buffer,
                         DWORD size, va_list* arguments);
 
+// GetCurrentDirectoryW in UTF-8 into `buffer` of `size` bytes, with a NUL; returns its
+// length without the NUL, or the size it needs (NUL included) when `buffer` is too small,
+// or 0, with the system's error, when it fails.
+DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer);
+
 // MessageBoxW with the UTF-8 text and caption; returns what it returns.
 int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type);
 
@@ -96,6 +101,8 @@ int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type)
 #undef CreateFileA
 #undef MessageBoxA
 #undef FormatMessageA
+#undef GetCurrentDirectoryA
+#define GetCurrentDirectoryA GetCurrentDirectoryUtf8
 #define FormatMessageA FormatMessageUtf8
 #define WIN32_FIND_DATAA Utf8FindData
 #define FindFirstFileA FindFirstFileUtf8

@@ -80,6 +80,16 @@ def version_strings(block):
     return values
 
 
+def fixed_versions(block):
+    """The numeric file and product versions of VS_FIXEDFILEINFO, as "a.b.c.d"."""
+    at = block.find(struct.pack("<I", 0xFEEF04BD))
+    if at < 0:
+        return None, None
+    ms, ls, pms, pls = struct.unpack_from("<IIII", block, at + 8)
+    spell = lambda high, low: "%d.%d.%d.%d" % (high >> 16, high & 0xFFFF, low >> 16, low & 0xFFFF)
+    return spell(ms, ls), spell(pms, pls)
+
+
 def check(path, machine, manifest_path, max_size):
     failures = []
 
@@ -122,6 +132,10 @@ def check(path, machine, manifest_path, max_size):
         expect(strings.get("FileVersion") == "0.01", "file version 0.01: %s" % strings.get("FileVersion"))
         expect(strings.get("ProductVersion") == "0.01", "product version 0.01")
         expect(strings.get("ProductName") == "Chronotree", "product name Chronotree")
+        # 0.01 is the first hundredth: 0.0.1.0, so that 0.02 (0.0.2.0) and 0.1 (0.1.0.0)
+        # compare as their texts do.
+        numeric = fixed_versions(versions[0])
+        expect(numeric == ("0.0.1.0", "0.0.1.0"), "numeric versions 0.0.1.0: %s" % (numeric,))
     if max_size:
         expect(len(data) <= max_size, "size %d bytes is at most %d" % (len(data), max_size))
     return failures

@@ -47,6 +47,8 @@ bool CreateMainWindow(HINSTANCE)
 
 int RunMessageLoop(int) { return 0; }
 
+int WindowModeFailure() { return 1; }
+
 void ShowUsage() { fakeshell::written[0] += "(usage)"; }
 
 void ShowVersion() { fakeshell::written[0] += "(version)"; }

@@ -268,6 +268,13 @@ char* ReadWholeFile(const char* path, size_t* length)
     return text;
 }
 
+// The in-memory file system has no current folder: the lists keep paths as given.
+DWORD GetCurrentDirectoryA(DWORD, char*)
+{
+    lastError = ENOENT;
+    return 0;
+}
+
 DWORD GetLastError() { return lastError; }
 void SetLastError(DWORD code) { lastError = code; }
 

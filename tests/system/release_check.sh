@@ -62,6 +62,14 @@ check "the Linux package carries the manual page" [ -s "$linux/chronotree.1" ]
 LC_ALL=C MANWIDTH=80 man -l "$linux/chronotree.1" >"$work/man.txt" 2>"$work/man.err"
 check "the manual page renders" [ $? -eq 0 ]
 check "without complaint" empty "$work/man.err"
+LC_ALL=C MANWIDTH=80 man --warnings -l "$linux/chronotree.1" >/dev/null 2>"$work/man.warn"
+check "and without a warning from troff" empty "$work/man.warn"
+# A text line that begins with a dot is a request to troff, which drops it: every name of
+# the -i lists must still be on the page.
+for name in Thumbs.db .DS_Store @eaDir .@__thumb .AppleDouble .Spotlight-V100 .fseventsd \
+  .Trashes .TemporaryItems '$RECYCLE.BIN' 'System Volume' .Trash-; do
+  check "the manual page names $name" grep -qF -- "$name" "$work/man.txt"
+done
 for option in -a -s -i -n -v --; do
   check "the manual page names $option" grep -qE -- "^ +$option( |$)" "$work/man.txt"
 done

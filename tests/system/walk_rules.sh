@@ -53,11 +53,17 @@ check "and then nothing would change" [ "$(summary)" = "Folder dates that would 
 if shm=$(mktemp -d -p /dev/shm 2>/dev/null); then
   mkdir -p "$shm/late/far" "$shm/early/e"
   touch -m -d @2000000000000 "$shm/late/far/f"
+  # In the last second a FILETIME holds, a time before its .9551615 is kept as it is.
+  mkdir -p "$shm/last/near"
+  touch -m -d @1833029933770.9 "$shm/last/near/f"
   make_file "$shm/early/e/f" "2000-01-01 00:00:00"
   touch -m -d @-12000000000 "$shm/early/e"
   run -a -v "$shm/late"
   check "past the year 60056: the latest time, no wrap" \
     has_mtime "$shm/late/far" "1833029933770.955161500"
+  run -a "$shm/last"
+  check "the last second before the latest time: kept, not saturated" \
+    has_mtime "$shm/last/near" "1833029933770.900000000"
   run -a -v "$shm/early"
   check "an old time before 1601 is listed as it is" grep -q $'^1589-' "$work/out"
   rm -rf "$shm"

@@ -23,10 +23,10 @@ if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
   cannot_run "Wine's 32-bit loader (wine32:i386) is not installed"
 fi
 
-# A 64-bit prefix, made before the entry exists (with it, making a prefix takes minutes):
-# Wine's own services then stay native and only the 32-bit program is emulated.
-bash "$here/binfmt_i386.sh" disable
-wine_start "$work"
+# The entry comes before the prefix: a 64-bit prefix fills its syswow64 folder (the 32-bit
+# kernel32.dll and the rest) by running Wine's 32-bit setup, which needs the loader too.
+# Without it every 32-bit start fails with "could not load kernel32.dll". That setup runs
+# under emulation, about two minutes; Wine's own services stay 64-bit and native.
 if ! bash "$here/binfmt_i386.sh" enable; then
   cannot_run "binfmt_misc cannot be mounted or written here, so the 32-bit loader cannot run"
 fi
@@ -36,12 +36,17 @@ wine_stop_and_disable() {
   bash "$here/binfmt_i386.sh" disable
 }
 trap wine_stop_and_disable EXIT
+wine_start "$work"
+trap wine_stop_and_disable EXIT
+check "the prefix holds the 32-bit system" [ -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]
 
 # The first tree lies below a path past 260 characters.
 deep="$work/$(printf 'd%.0s' $(seq 150))/$(printf 'e%.0s' $(seq 150))/tree"
 build_tree "$deep"
 wine_run "$work/automatic.out" "$win32/chronotree.exe" -a -s "$(winpath "$deep")"
 check "the 32-bit automatic run exits 0" [ $? -eq 0 ]
+check "its summary line goes to the redirected output, -s or not" \
+  grep -q "^Folder dates changed: 7 out of 10"$'\r'"$" "$work/automatic.out"
 check "the tree lies past 260 characters" [ "${#deep}" -gt 260 ]
 check_tree "32-bit automatic run past 260 characters" "$deep"
 tree="$work/tree"

@@ -35,6 +35,13 @@ TEST(FileTime, ConvertsBothWaysWithSignedSecondsAndDropsNanosecondsBelow100)
     EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{LAST_SECOND - 1, 0})), 18446744073690000000ull);
     for (time_t seconds : {LAST_SECOND + 1, LAST_SECOND * 2, static_cast<time_t>(INT64_MAX / 2)})
         EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{seconds, 999999999})), UINT64_MAX);
+    // The last second holds up to its .9551615: only what lies after that saturates.
+    EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{LAST_SECOND, 0})), 18446744073700000000ull);
+    EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{LAST_SECOND, 900000000})),
+              18446744073709000000ull);
+    EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{LAST_SECOND, 955161500})), UINT64_MAX);
+    EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{LAST_SECOND, 955161599})), UINT64_MAX);
+    EXPECT_EQ(Ticks(FileTimeFromTimespec(timespec{LAST_SECOND, 955161600})), UINT64_MAX);
     for (uint64_t ticks :
          {0ull, 1ull, 116444735999999999ull, 157469184000000003ull, 0xFFFFFFFFFFFFFFFFull / 2}) {
         FILETIME time = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};

@@ -181,6 +181,62 @@ TEST_F(Restore, ALineThatCannotBeReadStopsEverythingBeforeAnyWrite)
     }
 }
 
+TEST_F(Restore, AFolderAlreadyAtItsOldTimeIsNothingToDo)
+{
+    // b could not be set: its line went out before the write, which then failed.
+    memfs::faults().setTimeFails.insert(Path({"top", "a", "b"}));
+    std::string list = RunAndKeepTheList();
+    memfs::faults().setTimeFails.clear();
+    ASSERT_EQ(memfs::TimeOf(b), 200u);
+    RestoreFrom(list);
+    EXPECT_EQ(memfs::TimeOf(a), 100u);
+    EXPECT_EQ(programState.changedCount, 1) << "only a was restored";
+    EXPECT_EQ(programState.failureCount, 0) << fakeshell::errors();
+    // Restoring again finds every folder at its old time: nothing to do, nothing wrong.
+    ResetProgramState();
+    fakeshell::Reset();
+    RestoreFrom(list);
+    EXPECT_EQ(programState.changedCount, 0);
+    EXPECT_EQ(programState.visitedCount, 2);
+    EXPECT_EQ(programState.failureCount, 0);
+    EXPECT_EQ(fakeshell::errors(), "");
+    for (const std::string& call : memfs::log())
+        EXPECT_NE(call.rfind("set ", 0), 0u) << call;
+}
+
+TEST_F(Restore, ListsOfTwoRunsOneAfterTheOtherGoBackToTheFirstRunsTimes)
+{
+    std::string first = RunAndKeepTheList(); // a: 100 -> 700, b: 200 -> 600
+    memfs::AddFile(b, "later", 900);
+    std::string second = RunAndKeepTheList(); // a: 700 -> 900, b: 600 -> 900
+    ASSERT_EQ(memfs::TimeOf(a), 900u);
+    RestoreFrom(first + second); // as `>>` keeps them
+    EXPECT_EQ(memfs::TimeOf(a), 100u);
+    EXPECT_EQ(memfs::TimeOf(b), 200u);
+    EXPECT_EQ(programState.changedCount, 4);
+    EXPECT_EQ(programState.failureCount, 0) << fakeshell::errors();
+}
+
+TEST_F(Restore, AnEmptyPathOrADayThatIsNoDayStopsEverythingNamedByItsLine)
+{
+    std::string list = RunAndKeepTheList();
+    const std::string t = "\t", when = "2001-01-01T00:00:00Z";
+    const std::string damaged[] = {
+        when + t + when + t + LINE_END,
+        "2001-01-00T00:00:00Z" + t + when + t + "top" + LINE_END,
+        when + t + "2001-02-30T00:00:00Z" + t + "top" + LINE_END,
+    };
+    for (const std::string& line : damaged) {
+        ResetProgramState();
+        fakeshell::Reset();
+        RestoreFrom(list + line);
+        EXPECT_EQ(memfs::TimeOf(a), 700u) << line;
+        EXPECT_EQ(programState.changedCount, 0) << line;
+        EXPECT_NE(fakeshell::errors().find("': line 4 is not"), std::string::npos)
+            << line << fakeshell::errors();
+    }
+}
+
 TEST_F(Restore, ADryRunShowsWhatWouldBeRestoredAndWritesNothing)
 {
     std::string list = RunAndKeepTheList();

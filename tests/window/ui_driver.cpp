@@ -66,6 +66,16 @@ std::wstring WideTextOf(HWND window)
     return text;
 }
 
+// The control with the keyboard focus in the thread of `window`, read from outside.
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
 std::string ClassOf(HWND window)
 {
     char name[256] = {};
@@ -303,6 +313,9 @@ TEST(MainWindow, ThePickerFillsTheFieldUnlessCancelled)
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(ok) != 0; }));
     Started::Click(ok);
     EXPECT_TRUE(WaitFor([&] { return WideTextOf(run.edit) == desktop; })) << TextOf(run.edit);
+    // After a pick the walk is next: the set button has the focus, so Enter starts it.
+    EXPECT_TRUE(WaitFor([&] { return FocusOf(run.window) == run.set; }))
+        << "the focus is on " << ClassOf(FocusOf(run.window));
     run.CloseExpectingStatusZero();
 }
 

@@ -160,7 +160,95 @@ check "a damaged list: status 1" [ $? -eq 1 ]
 check "a damaged list: nothing written" [ "$(exact "$tree")" = "$after" ]
 check "a damaged list: its line named" grep -q "': line 4 is not a line of a -v list" "$work/err"
 
+# A list made from a relative path names every folder whole, so it restores from any
+# folder; restoring it twice finds nothing to do, which is no failure.
+build_tree "$tree"
+find "$tree" -mindepth 1 -type d -exec touch -m -d "$stamp" {} +
+before=$(exact "$tree")
+(cd "$work" && run -a -s -v tree)
+cp "$work/out" "$work/relative-list"
+listed() { cut -f 3 "$1" | tr -d '\r' | grep -qxF -- "$2"; } # listed LIST PATH
+check "a list from a relative path names each folder from the root" \
+  listed "$work/relative-list" "$(arg "$tree")${sep}A${sep}B"
+(cd / && run -s -r "$(arg "$work/relative-list")")
+check "and restores from another folder" [ "$?:$(exact "$tree")" = "0:$before" ]
+(cd / && run -s -r "$(arg "$work/relative-list")")
+check "restoring twice: nothing to do, status 0" [ $? -eq 0 ]
+check "restoring twice: nothing said" empty "$work/err"
+# Two runs' lists kept one after the other with >> go back to the first run's times.
+run -a -s -v "$(arg "$tree")"
+cp "$work/out" "$work/appended"
+touch -m -d "2024-04-04 UTC" "$tree/A/B/f.txt" "$tree/C/i.txt"
+run -a -s -v "$(arg "$tree")"
+cat "$work/out" >>"$work/appended"
+check "the second run moved A/B on" has_mtime "$tree/A/B" "$(epoch 2024-04-04)"
+run -s -r "$(arg "$work/appended")"
+check "two lists appended: back to the times before the first run" \
+  [ "$?:$(exact "$tree")" = "0:$before" ]
+# The last digit of the second the platform keeps comes back too.
+last="2001-02-03 04:05:06.999999999 UTC"
+[ "$mode" = wine ] && last="2001-02-03 04:05:06.9999999 UTC"
+find "$tree" -mindepth 1 -type d -exec touch -m -d "$last" {} +
+before=$(exact "$tree")
+run -a -s -v "$(arg "$tree")"
+cp "$work/out" "$work/nines"
+run -s -r "$(arg "$work/nines")"
+check "an old time ending in nines restores to its last digit" [ "$?:$(exact "$tree")" = "0:$before" ]
+# A list of more than 64 KiB is read whole: 600 folders of long names.
+wide=$work/widelist
+rm -rf "$wide"
+python3 - "$wide" <<'PYTHON'
+import os, sys
+for i in range(600):
+    folder = os.path.join(sys.argv[1], "%03d-%s" % (i, "long name " * 12))
+    os.makedirs(folder)
+    open(os.path.join(folder, "f"), "w").close()
+    os.utime(os.path.join(folder, "f"), (1.2e9 + i, 1.2e9 + i))
+    os.utime(folder, (1e9, 1e9))
+PYTHON
+run -a -s -v "$(arg "$wide")"
+cp "$work/out" "$work/widelist.txt"
+check "the list is over 64 KiB" [ "$(stat -c %s "$work/widelist.txt")" -gt 65536 ]
+run -s -r "$(arg "$work/widelist.txt")"
+check "a list over 64 KiB restores every folder" [ "$?:$(find "$wide" -mindepth 1 -type d \
+  -newermt 2002-01-01 | wc -l)" = "0:0" ]
+
 if [ "$mode" = wine ]; then
+  # In a batch file the summary is wanted as a line: it goes to a redirected output, with
+  # -s as without.
+  build_tree "$tree"
+  run -a -s "$(arg "$tree")"
+  check "-a -s into a file: the summary line" \
+    [ "$(tr -d '\r' <"$work/out")" = "Folder dates changed: 7 out of 10" ]
+  # The system's texts end in a full stop, which the lines drop: never "..", never ".".
+  run -a -s "$(arg "$work/nowhere")"
+  check "a failure line ends with the system's text, its full stop dropped" \
+    grep -qE "^chronotree: cannot list '.*nowhere': [^.]*[^.]"$'\r'"\$" "$work/err"
+  # A folder read in batches (over 4 MiB of entries): the second look at it, for its files,
+  # sees every batch, so the newest file counts wherever it stands.
+  batched=$work/batched
+  for place in first last; do
+    rm -rf "$batched"
+    python3 - "$batched/wide" "$place" <<'PYTHON'
+import os, sys
+folder, place = sys.argv[1], sys.argv[2]
+os.makedirs(folder + "/sub")
+open(folder + "/sub/f", "w").close()
+os.utime(folder + "/sub/f", (1e9, 1e9))
+for i in range(24000):
+    path = "%s/%05d%s" % (folder, i, "p" * 195)
+    open(path, "w").close()
+    os.utime(path, (1e9, 1e9))
+names = [name for name in os.listdir(folder) if name != "sub"]
+newest = names[0] if place == "first" else names[-1]
+os.utime(os.path.join(folder, newest), (1.5e9, 1.5e9))
+PYTHON
+    touch -m -d "2001-01-01 UTC" "$batched/wide"
+    run -a -s "$(arg "$batched")"
+    check "a batched folder: the newest file $place in the listing counts" \
+      has_mtime "$batched/wide" "1500000000.000000000"
+  done
+  rm -rf "$batched"
   # More words than the Windows command line takes: refused before anything is walked.
   build_tree "$tree"
   words=() # short, so that the line stays within what Windows passes (32,767 characters)
@@ -184,11 +272,25 @@ else
   check "the summary is one line on standard output" \
     [ "$(cat "$work/out")" = "Folder dates changed: 7 out of 10" ]
   check "and nothing on standard error" [ ! -s "$work/err" ]
+  build_tree "$tree"
   run "$tree"
-  check "window mode is not available: status 1" [ $? -eq 1 ]
-  check "window mode says so on standard error" grep -q "window mode" "$work/err"
-  run -s "$tree"
-  check "silently under -s" empty "$work/err" "$work/out"
+  check "a folder without -a: status 2" [ $? -eq 2 ]
+  check "a folder without -a: one line says how to walk it" [ "$(cat "$work/err")" = \
+    "chronotree: to walk $tree, add -a: chronotree -a $tree" ]
+  check "a folder without -a: nothing walked" has_mtime "$tree/A" "$(epoch 2001-01-01)"
+  run -s "$work/My Files"
+  check "with -s too, the name quoted for the shell" [ "$?:$(cat "$work/err")" = \
+    "2:chronotree: to walk $work/My Files, add -a: chronotree -a '$work/My Files'" ]
+  run
+  check "no folder and no option: the usage, status 1" \
+    [ "$?:$(head -n 1 "$work/err")" = "1:usage: chronotree -a [-s] [-i] [-n] [-v] [--] FOLDER..." ]
+  # -r needs its list: as the last word it is refused and nothing is done.
+  for words in "-r" "-a -r" "-n -v -r" "-s $tree -r"; do
+    run $words
+    check "'$words': status 2" [ $? -eq 2 ]
+    check "'$words': said so" grep -q "^chronotree: -r needs the list" "$work/err"
+  done
+  check "and nothing walked" has_mtime "$tree/A" "$(epoch 2001-01-01)"
   # Links back up the path end the descent; the top is not written through them.
   build_tree "$tree"
   ln -s .. "$tree/A/B/up"
@@ -201,17 +303,27 @@ else
   # Names with a newline, a tab and a backslash come back from the list whole.
   odd=$work/oddnames
   rm -rf "$odd"
-  for name in $'new\nline' $'tab\there' 'back\slash' $'bell\a'; do
+  for name in $'new\nline' $'tab\there' 'back\slash' $'bell\a' $'del\x7f'; do
     make_file "$odd/$name/f" "2020-01-01 00:00:00"
   done
   find "$odd" -mindepth 1 -type d -exec touch -m -d "2001-01-01 00:00:00.000000001 UTC" {} +
   before=$(exact "$odd")
   run -a -v "$odd"
-  check "odd names: one line each in the list" [ "$(grep -c $'\t' "$work/out")" -eq 4 ]
+  check "odd names: one line each in the list" [ "$(grep -c $'\t' "$work/out")" -eq 5 ]
+  check "odd names: DEL escaped as the other control bytes" grep -qF '/del\x7F' "$work/out"
+  check "odd names: no raw control byte in the list" \
+    [ "$(tr -d '\t\n' <"$work/out" | tr -d '\040-\176' | wc -c)" -eq 0 ]
   cp "$work/out" "$work/oddlist"
   run -r "$work/oddlist"
   check "odd names: restored" [ "$?:$(exact "$odd")" = "0:$before" ]
-  check "the restore's summary" [ "$(cat "$work/out")" = "Folder dates restored: 4 out of 4" ]
+  check "the restore's summary" [ "$(cat "$work/out")" = "Folder dates restored: 5 out of 5" ]
+  # A restore whose own list cannot be kept restores no folder without its line.
+  run -a -v "$odd"
+  cp "$work/out" "$work/oddlist"
+  after=$(exact "$odd")
+  "$program" -v -r "$work/oddlist" >/dev/full 2>"$work/err"
+  check "-v -r into a full disk: status 1" [ $? -eq 1 ]
+  check "-v -r into a full disk: nothing restored" [ "$(exact "$odd")" = "$after" ]
   # When the list cannot be kept, no folder is changed without its line.
   build_tree "$tree"
   before=$(exact "$tree")

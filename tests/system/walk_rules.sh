@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Linux command on trees built to break one rule each: links that reach the top from
 # above or a folder twice, times below 100 ns and past the year 60056, names that are
-# prefixes of each other, paths of exactly PATH_MAX bytes, folders read in batches, "/" as
-# the top, small stacks.
+# prefixes of each other, paths of exactly PATH_MAX bytes and tops past it, folders read in
+# batches, "/" as the top, small stacks.
 # usage: walk_rules.sh PROGRAM WORKDIR
 set -u
 program=$(realpath "$1") work=$2
@@ -140,7 +140,9 @@ for i in range(22000):
     else:
         open(name, "w").close()
         os.utime(name, (1e9, 1e9))
-os.utime("%s/wide/%05d%s" % (root, 12345, pad), (1.5e9, 1.5e9))
+# The newest file last in the order the system lists the folder, so past the first batch.
+last = [name for name in os.listdir(root + "/wide") if os.path.isfile(root + "/wide/" + name)][-1]
+os.utime(root + "/wide/" + last, (1.5e9, 1.5e9))
 PYTHON
   touch -m -d "2001-01-01 UTC" "$root/wide"
   run -a "$root"
@@ -200,5 +202,57 @@ status=$?
 check "a hard stack limit of 2 MiB: no crash, exit 1" [ $status -eq 1 ]
 check "the folders above the stack's end are set" grep -q "^Folder dates changed: 1000 out of " "$work/out"
 check "what lies deeper is reported" grep -q "^chronotree: cannot list '$d/d/d/.*': nested too deep for the stack\$" "$work/err"
+# The environment lies on the same stack: with 500 KB of it (about what the kernel lets a
+# 2 MiB stack take, a quarter) the walk still keeps its reserve below the floor, and
+# reports rather than crashes.
+big=$(head -c 100000 /dev/zero | tr '\0' x)
+env E1="$big" E2="$big" E3="$big" E4="$big" E5="$big" \
+  bash -c 'ulimit -Ss 2048 && ulimit -Hs 2048 && exec "$0" -a "$1"' "$program" "$d" \
+  >"$work/out" 2>"$work/err"
+status=$?
+check "500 KB of environment under a 2 MiB stack: no crash, exit 1" [ $status -eq 1 ]
+check "500 KB of environment: the depth reached is reported" \
+  grep -q "nested too deep for the stack\$" "$work/err"
+
+# A top past PATH_MAX (4,243 bytes), which the system cannot look up by its path, with a
+# link inside it to its parent: the link is counted, not entered, and neither the parent
+# nor the folder beside the top is written.
+long=$(python3 - "$work/longtop" <<'PYTHON'
+import os, sys
+base = sys.argv[1]
+os.makedirs(base)
+fd, path = os.open(base, os.O_RDONLY), base
+while len(path) < 4243 - 210:
+    os.mkdir("n" * 200, dir_fd=fd)
+    below = os.open("n" * 200, os.O_RDONLY, dir_fd=fd)
+    os.close(fd)
+    fd, path = below, path + "/" + "n" * 200
+for name in ("top", "top/a", "beside"):
+    os.mkdir(name, dir_fd=fd)
+for name, when in (("top/a/f", 1e9), ("beside/g", 1.1e9)):
+    os.close(os.open(name, os.O_CREAT | os.O_WRONLY, 0o644, dir_fd=fd))
+    os.utime(name, (when, when), dir_fd=fd)
+os.symlink("..", "top/up", dir_fd=fd)
+for name in ("beside", "top", "."):
+    os.utime(name, (5, 5), dir_fd=fd)
+print(path)
+PYTHON
+)
+run -a -v "$long/top"
+check "a top past PATH_MAX: the link to its parent counted, not entered" \
+  [ "$?:$(tail -n 1 "$work/out")" = "0:Folder dates changed: 1 out of 2" ]
+times_at() { # the times of the parent, the top and the folder beside it, read from inside
+  python3 - "$work/longtop" "${long#"$work/longtop/"}" <<'PYTHON'
+import os, sys
+fd = os.open(sys.argv[1], os.O_RDONLY)
+for name in sys.argv[2].split("/"):
+    below = os.open(name, os.O_RDONLY, dir_fd=fd)
+    os.close(fd)
+    fd = below
+print(*(int(os.stat(name, dir_fd=fd).st_mtime) for name in (".", "top", "beside")))
+PYTHON
+}
+check "a top past PATH_MAX: its parent, itself and the folder beside it untouched" \
+  [ "$(times_at)" = "5 5 5" ]
 
 finish

@@ -237,6 +237,19 @@ TEST_F(Window, TheSummaryAddsALineForFoldersThatCouldNotBeDone)
     EXPECT_EQ(CaughtBoxes()[0].caption, "Done!");
 }
 
+TEST_F(Window, AFolderThatCannotBeListedIsNamedWithTheSystemsTextAndOneFullStop)
+{
+    std::string missing = MakeScratchFolder() + "\\not here";
+    EXPECT_EQ(Run("-a \"" + missing + "\""), 1);
+    ASSERT_EQ(CaughtBoxes().size(), 1u);
+    const std::string& text = CaughtBoxes()[0].text;
+    EXPECT_EQ(text.rfind("Cannot list the folder \"" + missing + "\":\n", 0), 0u) << text;
+    EXPECT_EQ(text.back(), '.') << text;
+    EXPECT_EQ(text.find(".."), std::string::npos) << text;
+    EXPECT_GT(text.size(), missing.size() + 30) << "the system's reason is there: " << text;
+    EXPECT_EQ(CaughtBoxes()[0].caption, "Error");
+}
+
 TEST_F(Window, TheUsageIsABoxAndNothingElse)
 {
     for (const char* asked : {"/?", "-h", "-a C:\\x /H"}) {

@@ -5,6 +5,7 @@
 #include "program_state.h"
 #include "run_program.h"
 #include "scratch.h"
+#include "walk_in_window.h"
 #include "window_commands.h"
 #include "window_mode.h"
 
@@ -109,6 +110,30 @@ TEST_F(WindowAtWork, AWalkHandlesMessagesAndShowsHowFarItHasComeThenPutsTheLabel
     ASSERT_EQ(CaughtBoxes().size(), 1u);
     EXPECT_EQ(CaughtBoxes()[0].text, "Folder dates changed: 3000 out of 3000");
     EXPECT_TRUE(IsWindowEnabled(programState.setButton));
+}
+
+// A path far wider than the label loses its start: the cut never leaves half of a character
+// outside the Basic Multilingual Plane, and an '&' shows as itself, not as a mnemonic.
+TEST_F(WindowAtWork, TheProgressLabelCutsWholeCharactersAndShowsAmpersands)
+{
+    ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
+    for (int pad = 0; pad < 8; pad++) {
+        std::string folder = "C:\\";
+        for (int i = 0; i < 150; i++)
+            folder += "\xF0\x9F\x98\x80"; // U+1F600: two UTF-16 units
+        folder += std::string(static_cast<size_t>(pad), 'x') + "\\R&D\\";
+        ShowWalkProgress(folder.c_str());
+        wchar_t label[2048] = {};
+        GetWindowTextW(programState.folderLabel, label, 2048);
+        std::wstring text = label;
+        size_t at = text.find(L" set: ");
+        ASSERT_NE(at, std::wstring::npos);
+        std::wstring shown = text.substr(at + 6);
+        ASSERT_EQ(shown.compare(0, 3, L"..."), 0) << "the path is cut";
+        ASSERT_GT(shown.size(), 3u);
+        EXPECT_FALSE(shown[3] >= 0xDC00 && shown[3] < 0xE000) << "pad " << pad;
+        EXPECT_EQ(shown.substr(shown.size() - 5), L"\\R&&D") << "'&' doubled, shown once";
+    }
 }
 
 TEST_F(WindowAtWork, AMessageDuringTheWalkStartsNothing)

@@ -59,7 +59,7 @@ find "$tree" -type d -exec touch -m -d "2001-01-01 UTC" {} +
 run -a -s -i -v "$(arg "$tree")"
 check_tree "-i leaves out @eaDir, .AppleDouble and .Trash-1000" "$tree"
 check "-i: the system folders are not set" has_mtime "$tree/A/@eaDir" "$(epoch 2001-01-01)"
-check "-i: seven folders listed, none of the system ones" [ "$(grep -c . "$work/out")" -eq 7 ]
+check "-i: seven folders listed, none of the system ones" [ "$(grep -c $'\t' "$work/out")" -eq 7 ]
 
 # -n writes nothing at all; -v lists what changes, old time and new, one line a folder.
 everything() { (cd "$1" && find . -printf '%p %T@ %A@\n') | sort; }
@@ -84,7 +84,9 @@ expected_changes() { # the lines of a first walk of the standard tree
     "$(iso 2018-03-03T00:00:00)" "$top$sep..x" "$(iso 1965-04-04T00:00:00)" "$top$sep.cfg" \
     "$(iso 2100-01-01T00:00:00)" "$top${sep}Future" | sort
 }
-lines() { tr -d '\r' <"$1" | sort; }
+# The lines of a -v list, without the summary line a Windows program adds to a redirected
+# output.
+lines() { tr -d '\r' <"$1" | grep -v '^Folder dates ' | sort; }
 build_tree "$tree"
 before=$(everything "$tree")
 run -a -s -n -v "$(arg "$tree")"
@@ -110,7 +112,7 @@ done
 run -a -s -v "$(arg "$tree")"
 run -a -s -n -v "$(arg "$tree")" "$(arg "$work/nowhere")"
 check "a folder that is not there: exit status 1" [ $? -eq 1 ]
-check "-n after a real run: nothing would change" empty "$work/out"
+check "-n after a real run: nothing would change" [ "$(lines "$work/out")" = "" ]
 check "a folder that cannot be listed is named on standard error" \
   grep -qF "chronotree: cannot list '$(arg "$work/nowhere")': " "$work/err"
 check "and that is all there is" [ "$(grep -c . "$work/err")" -eq 1 ]
@@ -200,7 +202,7 @@ rm -rf "$wide"
 python3 - "$wide" <<'PYTHON'
 import os, sys
 for i in range(600):
-    folder = os.path.join(sys.argv[1], "%03d-%s" % (i, "long name " * 12))
+    folder = os.path.join(sys.argv[1], "%03d%s" % (i, " long name" * 12))
     os.makedirs(folder)
     open(os.path.join(folder, "f"), "w").close()
     os.utime(os.path.join(folder, "f"), (1.2e9 + i, 1.2e9 + i))

@@ -17,8 +17,7 @@ FILETIME FileTimeFromTimespec(timespec time)
     constexpr uint64_t LAST_SECOND = MOST_TICKS / TICKS_PER_SECOND;
     uint64_t fraction = static_cast<uint64_t>(time.tv_nsec / 100);
     if (static_cast<uint64_t>(seconds) > LAST_SECOND ||
-        (static_cast<uint64_t>(seconds) == LAST_SECOND &&
-         fraction > MOST_TICKS % TICKS_PER_SECOND))
+        (static_cast<uint64_t>(seconds) == LAST_SECOND && fraction > MOST_TICKS % TICKS_PER_SECOND))
         return FILETIME{0xFFFFFFFF, 0xFFFFFFFF};
     uint64_t ticks = static_cast<uint64_t>(seconds) * TICKS_PER_SECOND + fraction;
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};

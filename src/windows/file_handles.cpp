@@ -112,7 +112,9 @@ DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer)
     if (got > 0 && got < units) {
         char* text = NewUtf8FromWide(wide, got);
         size_t length = text ? strlen(text) : 0;
-        result = !text ? 0 : length < size ? static_cast<DWORD>(length) : static_cast<DWORD>(length + 1);
+        result = !text           ? 0
+                 : length < size ? static_cast<DWORD>(length)
+                                 : static_cast<DWORD>(length + 1);
         if (text && length < size)
             memcpy(buffer, text, length + 1);
         free(text);

@@ -42,6 +42,22 @@ struct ProgramState {
     const char* unknownOption;
     // -r came last on the command line, with no list after it.
     uint8_t restoreWithoutList;
+    // The choices other folder-date tools give, each for the whole run:
+    uint8_t setCreated; // -c: a folder set gets the same time as its creation time too
+    uint8_t onlyEarlier; // a folder is set only when its new time is earlier than its present
+    uint8_t onlyLater; // ... or only when it is later
+    uint8_t ignoreFuture; // files dated more than a day after the run began count as no file
+    uint8_t setTop; // the named folder is set too, once its walk is done
+    uint8_t noLinks; // links and junctions to folders are not entered, and count as nothing
+    const char* const* excludePatterns; // -x: names that count as no file and no folder
+    int32_t excludeCount;
+    // A word the command line cannot take: an option given a value it cannot have, or two
+    // that cannot go together (a full sentence), or -x without its pattern.
+    const char* refusal;
+    // Files dated in the future (named on standard error) in the latest walk; the run began at
+    // runStart, a day after which is the future.
+    int32_t futureCount;
+    FILETIME runStart;
 };
 
 constexpr uint8_t WALK_NONE = 0;

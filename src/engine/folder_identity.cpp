@@ -4,6 +4,8 @@
 #include "folder_identity.h"
 
 #include "platform_config.h"
+#include "program_state.h"
+#include "walk_report.h"
 
 #include <cstring>
 
@@ -99,12 +101,17 @@ bool ReadFolderInformation(const char* path, BY_HANDLE_FILE_INFORMATION* info)
     return known;
 }
 
-bool ReadExactLastWrite(const char* path, ExactTime* time)
+bool ReadExactLastWrite(const char* path, ExactTime* time, ExactTime* created)
 {
     HANDLE folder = OpenToLookUp(path);
     if (folder == INVALID_HANDLE_VALUE)
         return false;
     bool known = GetFileExactTime(folder, time) != 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (known && created) {
+        known = GetFileInformationByHandle(folder, &info) != 0;
+        *created = ExactFromFileTime(info.ftCreationTime);
+    }
     DWORD error = GetLastError();
     CloseHandle(folder);
     SetLastError(error);
@@ -119,7 +126,8 @@ DWORD WriteTime(const char* path, const FILETIME* time, const ExactTime* exact)
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE)
         return GetLastError();
-    BOOL set = time ? SetFileTime(folder, nullptr, nullptr, time) : SetFileExactTime(folder, exact);
+    const FILETIME* created = time && programState.setCreated ? time : nullptr;
+    BOOL set = time ? SetFileTime(folder, created, nullptr, time) : SetFileExactTime(folder, exact);
     DWORD error = set ? 0 : GetLastError();
     CloseHandle(folder);
     return error;
@@ -135,6 +143,18 @@ DWORD WriteLastWriteTime(const char* path, FILETIME time)
 DWORD WriteExactLastWrite(const char* path, ExactTime exact)
 {
     return WriteTime(path, nullptr, &exact);
+}
+
+DWORD WriteCreationTime(const char* path, ExactTime exact)
+{
+    HANDLE folder = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    FILETIME time = FileTimeFromExact(exact);
+    DWORD error = SetFileTime(folder, &time, nullptr, nullptr) ? 0 : GetLastError();
+    CloseHandle(folder);
+    return error;
 }
 
 bool IsAlreadyOnPath(char* buffer, WalkLevel* level, const char* name)

@@ -19,11 +19,16 @@ bool IsAlreadyOnPath(char* buffer, WalkLevel* level, const char* name);
 // it cannot be looked up.
 bool ReadFolderInformation(const char* path, BY_HANDLE_FILE_INFORMATION* info);
 
-// The folder's present last-write time at the platform's full precision; false, with the
-// system's error, when it cannot be read.
-bool ReadExactLastWrite(const char* path, ExactTime* time);
+// The folder's present last-write time at the platform's full precision, and when `created`
+// is given its creation time too (where the system keeps one: 100 ns on Windows); false,
+// with the system's error, when it cannot be read.
+bool ReadExactLastWrite(const char* path, ExactTime* time, ExactTime* created = nullptr);
 
 // Sets the folder's last-write time alone (SetFileTime), or with `exact` its exact time
 // (SetFileExactTime); returns the system's error, or 0 when it was set.
+// With --created the creation time is set to the same time as the last-write time.
 DWORD WriteLastWriteTime(const char* path, FILETIME time);
 DWORD WriteExactLastWrite(const char* path, ExactTime exact);
+
+// Sets the folder's creation time alone (to 100 ns); returns the system's error, or 0.
+DWORD WriteCreationTime(const char* path, ExactTime exact);

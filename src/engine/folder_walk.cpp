@@ -3,6 +3,7 @@
 
 #include "file_manager_names.h"
 #include "folder_identity.h"
+#include "name_patterns.h"
 #include "platform_config.h"
 #include "program_state.h"
 #include "walk_report.h"
@@ -48,15 +49,45 @@ HANDLE StartListing(char* buffer, char* tail)
     return find;
 }
 
+// A symbolic link or a junction: a reparse point whose tag stands for another name (the
+// tag's name-surrogate bit), not one of the cloud's or a deduplicated file's.
+bool IsLink(const WIN32_FIND_DATAA& entry)
+{
+    constexpr DWORD NAME_SURROGATE = 0x20000000;
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           (entry.dwReserved0 & NAME_SURROGATE);
+}
+
 // Under -i the folders that servers and systems write are no part of the tree: neither
-// walked, nor counted, nor set.
+// walked, nor counted, nor set; nor are the folders --exclude names, nor, with --no-links,
+// links and junctions to folders.
 bool IsSubfolder(const WIN32_FIND_DATAA& entry)
 {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0)
         return false;
+    if (programState.noLinks && IsLink(entry))
+        return false;
+    if (programState.excludeCount > 0 && IsExcludedName(entry.cFileName))
+        return false;
     return !programState.ignoreManagerFiles || !IsSystemWrittenFolder(entry.cFileName);
+}
+
+// Whether the walk may give the folder its new time: with --only-earlier (--only-later)
+// only when the new time is earlier (later) than its present one.
+bool MayMove(const ExactTime& present, const ExactTime& next)
+{
+    bool earlier = next.seconds < present.seconds ||
+                   (next.seconds == present.seconds && next.nanoseconds < present.nanoseconds);
+    bool later = !earlier && !SameExactTime(present, next);
+    return programState.onlyEarlier ? earlier : programState.onlyLater ? later : true;
+}
+
+bool NeedsPresentTime()
+{
+    return programState.dryRun || programState.verbose || programState.onlyEarlier ||
+           programState.onlyLater;
 }
 
 // Sets the folder, or with -n only counts it when its time differs. Its present time is
@@ -68,16 +99,24 @@ void StampFolder(const char* path, FILETIME time)
 {
     if (programState.stopRequested || programState.listLost)
         return;
-    ExactTime present;
-    bool known =
-        (programState.dryRun || programState.verbose) && ReadExactLastWrite(path, &present);
-    if (programState.dryRun && !known) {
+    ExactTime present, created;
+    bool withCreated = programState.setCreated && programState.verbose;
+    bool known = NeedsPresentTime() &&
+                 ReadExactLastWrite(path, &present, withCreated ? &created : nullptr);
+    bool mustKnow = programState.dryRun || programState.onlyEarlier || programState.onlyLater;
+    if (mustKnow && !known) {
         ReportFolderProblem("cannot read", path, strlen(path), nullptr, GetLastError());
         CountFailure();
+        if (!programState.dryRun)
+            return; // whether it may move cannot be told
     }
     ExactTime exact = ExactFromFileTime(time);
+    if (known && !MayMove(present, exact))
+        return; // left alone, and not counted
     bool differs = !known || !SameExactTime(present, exact);
-    if (differs && !ReportFolderChange(known ? &present : nullptr, exact, path)) {
+    // With --created the list keeps the old creation time too, which -r puts back.
+    const ExactTime* oldCreated = known && withCreated ? &created : nullptr;
+    if (differs && !ReportFolderChange(known ? &present : nullptr, exact, path, oldCreated)) {
         ReportListLost(GetLastError());
         return;
     }
@@ -94,11 +133,32 @@ void StampFolder(const char* path, FILETIME time)
     programState.changedCount++; // every folder set counts, its time equal or not
 }
 
-bool CountsAsFile(const WIN32_FIND_DATAA& entry)
+// A day past the moment the walk began; a file dated later is in the future.
+FILETIME futureFrom;
+
+// A file dated in the future is named, whether or not anything is asked; with
+// --ignore-future it then counts as no file.
+bool IsInFuture(const char* buffer, const char* tail, const WIN32_FIND_DATAA& entry)
+{
+    FILETIME later = LaterFileTime(futureFrom, entry.ftLastWriteTime);
+    if (later.dwHighDateTime == futureFrom.dwHighDateTime &&
+        later.dwLowDateTime == futureFrom.dwLowDateTime)
+        return false;
+    ReportFutureFile(buffer, static_cast<size_t>(tail - buffer), entry.cFileName,
+                     ExactFromFileTime(entry.ftLastWriteTime));
+    programState.futureCount++;
+    return true;
+}
+
+bool CountsAsFile(const char* buffer, const char* tail, const WIN32_FIND_DATAA& entry)
 {
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         return false;
-    return !programState.ignoreManagerFiles || !IsFileManagerFile(entry.cFileName);
+    if (programState.ignoreManagerFiles && IsFileManagerFile(entry.cFileName))
+        return false;
+    if (programState.excludeCount > 0 && IsExcludedName(entry.cFileName))
+        return false;
+    return !IsInFuture(buffer, tail, entry) || !programState.ignoreFuture;
 }
 
 // Walks the subfolder in walkEntry and writes its time when its subtree holds a file.
@@ -169,11 +229,24 @@ FILETIME NewestFileTime(char* buffer, char* tail, bool* listed, DWORD* error)
     do {
         if (walkPulse)
             walkPulse();
-        if (CountsAsFile(walkEntry))
+        if (CountsAsFile(buffer, tail, walkEntry))
             newest = LaterFileTime(newest, walkEntry.ftLastWriteTime);
     } while (FindNextFileA(find, &walkEntry) == 1);
     FindClose(find);
     return newest;
+}
+
+// --top: the named folder is set too, once its walk is done, as its subfolders are, and
+// counted. Its path is the buffer less the separator the walk added, where it added one.
+void StampTop(char* buffer, FILETIME newest)
+{
+    if (IsZero(newest) || programState.topUnlisted)
+        return;
+    size_t length = strlen(buffer);
+    if (length > 1 && buffer[length - 1] == PATH_SEPARATOR && buffer[length - 2] != ':')
+        buffer[length - 1] = '\0';
+    programState.visitedCount++;
+    StampFolder(buffer, newest);
 }
 
 } // namespace
@@ -233,8 +306,16 @@ void RunFolderWalk(const char* path)
     memset(buffer, 0, sizeof buffer);
     programState.changedCount = 0;
     programState.visitedCount = 0;
+    programState.futureCount = 0;
     programState.latestWalk = programState.dryRun ? WALK_DRY : WALK_REAL;
-    StampNewestTimes(buffer, buffer, path, nullptr);
+    constexpr uint64_t DAY = 864000000000ull; // in 100 ns
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    uint64_t from = ((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) + DAY;
+    futureFrom = FILETIME{static_cast<DWORD>(from), static_cast<DWORD>(from >> 32)};
+    FILETIME newest = StampNewestTimes(buffer, buffer, path, nullptr);
+    if (programState.setTop)
+        StampTop(buffer, newest);
     if (walkProgress)
         walkProgress(nullptr); // the walk is over: a progress line goes
 }

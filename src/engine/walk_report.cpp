@@ -88,6 +88,14 @@ ExactTime ExactFromFileTime(FILETIME time)
                      static_cast<uint32_t>(ticks % TICKS_PER_SECOND) * 100};
 }
 
+FILETIME FileTimeFromExact(ExactTime time)
+{
+    if (time.seconds < 0)
+        return FILETIME{0, 0};
+    uint64_t ticks = static_cast<uint64_t>(time.seconds) * TICKS_PER_SECOND + time.nanoseconds / 100;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
 // Days since 1970 to a civil date, in the proleptic Gregorian calendar.
 void FormatIsoTime(ExactTime time, char* text)
 {
@@ -150,7 +158,8 @@ size_t EscapePath(const char* path, size_t length, char* into)
     return at;
 }
 
-bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path)
+bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path,
+                        const ExactTime* oldCreated)
 {
     if (!programState.verbose)
         return true;
@@ -166,6 +175,12 @@ bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path)
     if (IsRelative(path))
         AppendCurrentFolder(&at);
     AppendPath(&at, path, strlen(path));
+    if (oldCreated) {
+        char createdText[ISO_TIME_SIZE];
+        FormatIsoTime(*oldCreated, createdText);
+        Append(&at, "\t");
+        Append(&at, createdText);
+    }
     Append(&at, LINE_END);
     return WriteLine(STD_OUTPUT_HANDLE, line, at);
 }
@@ -249,4 +264,21 @@ void WriteOutputLine(const char* text)
     Append(&at, text);
     Append(&at, LINE_END);
     WriteLine(STD_OUTPUT_HANDLE, line, at);
+}
+
+void ReportFutureFile(const char* folder, size_t length, const char* name, ExactTime time)
+{
+    char iso[ISO_TIME_SIZE];
+    FormatIsoTime(time, iso);
+    iso[strcspn(iso, "T")] = '\0'; // the day is enough to tell
+    size_t at = 0;
+    Append(&at, PROGRAM_PREFIX);
+    Append(&at, "'");
+    AppendPath(&at, folder, length);
+    AppendPath(&at, name, strlen(name));
+    Append(&at, "' is dated ");
+    Append(&at, iso);
+    Append(&at, ", in the future");
+    Append(&at, LINE_END);
+    WriteLine(STD_ERROR_HANDLE, line, at);
 }

@@ -15,10 +15,19 @@ void FormatIsoTime(ExactTime time, char* text);
 
 ExactTime ExactFromFileTime(FILETIME time);
 
+// The FILETIME of an exact time, its nanoseconds below 100 dropped (0 before 1601).
+FILETIME FileTimeFromExact(ExactTime time);
+
 // The -v line of a folder about to change; `old` is null when its present time could not
 // be read. Returns false when -v was given and the line could not be written whole (a full
 // disk, a closed output): the caller then writes nothing more.
-bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path);
+// `oldCreated`, when given (--created), goes behind the path as a fourth field.
+bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path,
+                        const ExactTime* oldCreated = nullptr);
+
+// "chronotree: 'PATH' is dated 2099-01-01, in the future" on standard error: a file dated
+// more than a day after the walk began, PATH the first `length` bytes of `folder` and `name`.
+void ReportFutureFile(const char* folder, size_t length, const char* name, ExactTime time);
 
 // The list of changes could not be written (`error` says why): says so on standard error,
 // counts a failure, and sets programState.listLost, after which nothing more is written.

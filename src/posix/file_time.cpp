@@ -49,3 +49,10 @@ bool TimespecFromExact(ExactTime time, timespec* into)
     into->tv_nsec = static_cast<long>(time.nanoseconds);
     return true;
 }
+
+void GetSystemTimeAsFileTime(FILETIME* now)
+{
+    timespec time = {0, 0};
+    clock_gettime(CLOCK_REALTIME, &time);
+    *now = FileTimeFromTimespec(time);
+}

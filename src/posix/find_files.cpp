@@ -220,6 +220,8 @@ void Fill(const Listing& listing, WIN32_FIND_DATAA* data)
                                  : FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     data->ftLastWriteTime =
         FILETIME{static_cast<DWORD>(lastWrite), static_cast<DWORD>(lastWrite >> 32)};
+    if (kind == KIND_LINK || kind == KIND_FOLDER_LINK)
+        data->dwReserved0 = IO_REPARSE_TAG_SYMLINK;
     strcpy(data->cFileName, arena + listing.next + ENTRY_HEADER);
 }
 

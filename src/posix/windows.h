@@ -25,6 +25,8 @@ typedef const char* LPCSTR;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+// What a reparse point is, in dwReserved0 of a listing entry: a symbolic link, here always.
+constexpr DWORD IO_REPARSE_TAG_SYMLINK = 0xA000000C;
 
 constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD FILE_SHARE_READ = 0x1;
@@ -115,7 +117,8 @@ struct OVERLAPPED;
 // - a folder has FILE_ATTRIBUTE_DIRECTORY; its time is not read and stays zero;
 // - a symbolic link to a folder has FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
 //   any other link (to a file, dangling, a loop) has FILE_ATTRIBUTE_REPARSE_POINT alone
-//   and counts as a file; a link's time is its own, never its target's;
+//   and counts as a file; a link's time is its own, never its target's; every link has
+//   IO_REPARSE_TAG_SYMLINK in dwReserved0;
 // - anything else has FILE_ATTRIBUTE_NORMAL and its own time;
 // - an entry that vanishes between the listing and its stat is left out.
 // Names longer than MAX_PATH - 1 bytes are left out (Windows cannot report them either).
@@ -197,6 +200,9 @@ char* ReadWholeFile(const char* path, size_t* length);
 // without the NUL, or the size it needs (NUL included) when `buffer` is too small, or 0
 // when it cannot be had (a folder removed, or deeper than the system can spell).
 DWORD GetCurrentDirectoryA(DWORD size, char* buffer);
+
+// The present time, as a FILETIME (CLOCK_REALTIME).
+void GetSystemTimeAsFileTime(FILETIME* now);
 
 // The reason the latest failing call above failed: every call that fails leaves its
 // errno there (a listing of a folder whose names can be read but whose entries cannot be

@@ -6,7 +6,9 @@
 #include "platform_config.h"
 #include "program_state.h"
 #include "restore_list.h"
+#include "text_builder.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -22,8 +24,143 @@ char* SkipBlanks(char* at)
 
 bool StartsOption(char c) { return c == '-' || (SLASH_STARTS_OPTION && c == '/'); }
 
+// What each option sets: its letter, or for an option with a long name alone a digit.
+constexpr char ONLY_EARLIER = '1', ONLY_LATER = '2', IGNORE_FUTURE = '3', SET_TOP = '4',
+               NO_LINKS = '5', HELP = '8', VERSION = '9';
+// The options that hold for the whole run, and those that hold from where they stand.
+constexpr char WHOLE_RUN[] = "sinvc12345";
+constexpr char FROM_HERE[] = "asinvc12345";
+
+struct LongOption {
+    const char* name;
+    char code;
+    bool takesValue; // "--name=VALUE"
+};
+
+constexpr LongOption LONG_OPTIONS[] = {
+    {"automatic", 'a', false},   {"silent", 's', false},         {"ignore-manager-files", 'i', false},
+    {"dry-run", 'n', false},     {"verbose", 'v', false},        {"restore", 'r', true},
+    {"created", 'c', false},     {"exclude", 'x', true},         {"only-earlier", ONLY_EARLIER, false},
+    {"only-later", ONLY_LATER, false}, {"ignore-future", IGNORE_FUTURE, false},
+    {"top", SET_TOP, false},     {"no-links", NO_LINKS, false},  {"help", HELP, false},
+    {"version", VERSION, false},
+};
+
+// "--name" or "--name=VALUE", exactly as the table spells it; null for any other word.
+// `value` is null when the word has no '='.
+const LongOption* FindLongOption(const char* token, const char** value)
+{
+    const char* name = token + 2;
+    const char* equals = strchr(name, '=');
+    size_t length = equals ? static_cast<size_t>(equals - name) : strlen(name);
+    *value = equals ? equals + 1 : nullptr;
+    for (const LongOption& option : LONG_OPTIONS) {
+        if (strlen(option.name) == length && strncmp(option.name, name, length) == 0 &&
+            (option.takesValue || !equals))
+            return &option;
+    }
+    return nullptr;
+}
+
+bool IsLongOption(const char* token) { return token[0] == '-' && token[1] == '-' && token[2]; }
+
+// Letters to insert, delete or change to make `a` (of `length` bytes) into `b`.
+size_t EditDistance(const char* a, size_t length, const char* b)
+{
+    size_t row[64];
+    size_t other = strlen(b);
+    if (other + 1 > sizeof row / sizeof row[0])
+        return other;
+    for (size_t j = 0; j <= other; j++)
+        row[j] = j;
+    for (size_t i = 1; i <= length; i++) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= other; j++) {
+            size_t above = row[j];
+            size_t change = diagonal + (a[i - 1] != b[j - 1]);
+            size_t shortest = above + 1 < row[j - 1] + 1 ? above + 1 : row[j - 1] + 1;
+            row[j] = change < shortest ? change : shortest;
+            diagonal = above;
+        }
+    }
+    return row[other];
+}
+
+// Why the command line cannot be taken; the first reason is the one given.
+char refusalText[512];
+
+void Refuse(const char* first, const char* second = "", const char* third = "")
+{
+    if (programState.refusal)
+        return;
+    TextBuilder text = StartText(refusalText, sizeof refusalText);
+    AddText(&text, first);
+    AddText(&text, second);
+    AddText(&text, third);
+    programState.refusal = refusalText;
+}
+
+// The patterns of -x, kept for the whole run; they point into the command line.
+const char** patterns;
+int32_t patternCapacity;
+
+void AddExcludePattern(const char* pattern, const char* option)
+{
+    if (!pattern || !*pattern) {
+        Refuse(option, " needs a pattern: ", option[1] == '-' ? "--exclude=PATTERN" : "-x PATTERN");
+        return;
+    }
+    // A pattern is matched against one name: a separator in it could never match.
+    if (strchr(pattern, PATH_SEPARATOR) || strchr(pattern, '/')) {
+        Refuse("a pattern is matched against names, not paths: '", pattern, "'");
+        return;
+    }
+    if (programState.excludeCount == patternCapacity) {
+        int32_t capacity = patternCapacity ? 2 * patternCapacity : 16;
+        auto grown = static_cast<const char**>(
+            realloc(patterns, static_cast<size_t>(capacity) * sizeof(const char*)));
+        if (!grown) {
+            Refuse("no memory for the patterns of ", option);
+            return;
+        }
+        patterns = grown;
+        patternCapacity = capacity;
+    }
+    patterns[programState.excludeCount++] = pattern;
+    programState.excludePatterns = patterns;
+}
+
+// -x PATTERN: a Linux command's short option. The Windows programs keep the older rule that
+// an option they do not know, -x among them, is ignored; --exclude=PATTERN serves there.
+bool IsShortExclude(const char* token)
+{
+    return UNKNOWN_OPTIONS_ARE_ERRORS && token[0] == '-' && (token[1] | 0x20) == 'x';
+}
+
 void SetOption(char letter)
 {
+    switch (letter) {
+    case 'c':
+    case 'C':
+        programState.setCreated = 1;
+        return;
+    case ONLY_EARLIER:
+        programState.onlyEarlier = 1;
+        return;
+    case ONLY_LATER:
+        programState.onlyLater = 1;
+        return;
+    case IGNORE_FUTURE:
+        programState.ignoreFuture = 1;
+        return;
+    case SET_TOP:
+        programState.setTop = 1;
+        return;
+    case NO_LINKS:
+        programState.noLinks = 1;
+        return;
+    }
     switch (letter | 0x20) { // ASCII letters without regard to case
     case 'a':
         programState.automatic = 1;
@@ -43,7 +180,7 @@ void SetOption(char letter)
     }
 }
 
-bool IsOptionLetter(char c) { return c && strchr("asinv", c | 0x20) != nullptr; }
+bool IsOptionLetter(char c) { return c && strchr("asinvc", c | 0x20) != nullptr; }
 
 // A word made only of option letters, with one of the later ones (i, n, v) among them,
 // stands for each of its letters: -an, -anv, /ain. Any other word is decided by its second
@@ -52,7 +189,7 @@ bool IsLetterGroup(const char* letters)
 {
     bool later = false;
     for (const char* at = letters; *at; at++) {
-        if (!IsOptionLetter(*at))
+        if (!IsOptionLetter(*at) || (*at | 0x20) == 'c') // -c stands alone, as -x does
             return false;
         later = later || strchr("inv", *at | 0x20) != nullptr;
     }
@@ -60,25 +197,50 @@ bool IsLetterGroup(const char* letters)
 }
 
 // -r, whose list is the next word.
-bool IsRestore(const char* token) { return (token[1] | 0x20) == 'r'; }
+bool IsRestore(const char* token) { return token[1] != '-' && (token[1] | 0x20) == 'r'; }
 
-// Options the command does not know: a Linux command stops on the first (exit status 2).
-void NoteUnknownOption(const char* token)
+// --restore=LIST; `list` is null for --restore alone.
+bool IsLongRestore(const char* token, const char** list)
 {
-    if (UNKNOWN_OPTIONS_ARE_ERRORS && !programState.unknownOption)
+    const LongOption* option = IsLongOption(token) ? FindLongOption(token, list) : nullptr;
+    return option && option->code == 'r';
+}
+
+// Options the command does not know: a Linux command stops on the first (exit status 2),
+// and so does every program on a long option it does not know, which could be a dry run
+// mistyped (--dryrun) that must not become a real one.
+void NoteUnknownOption(const char* token, bool always = false)
+{
+    if ((always || UNKNOWN_OPTIONS_ARE_ERRORS) && !programState.unknownOption)
         programState.unknownOption = token;
+}
+
+// A long option: the flags of `which` are set, the patterns and the refusals, the usage, the
+// version and unknown words noted only with `note` (the first pass). -r's list is the
+// passes' own business.
+void ApplyLongOption(const char* token, const char* which, bool note)
+{
+    const char* value = nullptr;
+    const LongOption* option = FindLongOption(token, &value);
+    if (!option) {
+        if (note)
+            NoteUnknownOption(token, true);
+        return;
+    }
+    if (option->code == 'x' && note)
+        AddExcludePattern(value, token);
+    programState.usageAsked |= note && option->code == HELP;
+    programState.versionAsked |= note && option->code == VERSION;
+    if (strchr(which, option->code))
+        SetOption(option->code);
 }
 
 // Returns whether later tokens may still be options. Only the option letters in `which`
 // are set; the usage, the version and unknown options are noted only with `note`.
 bool ApplyOption(const char* token, const char* which, bool note)
 {
-    if (token[1] == '-' && (strcmp(token, "--dry-run") == 0 || strcmp(token, "--help") == 0 ||
-                            strcmp(token, "--version") == 0)) {
-        if (token[2] == 'd' && strchr(which, 'n'))
-            programState.dryRun = 1;
-        programState.usageAsked |= note && token[2] == 'h';
-        programState.versionAsked |= note && token[2] == 'v';
+    if (IsLongOption(token)) {
+        ApplyLongOption(token, which, note);
         return true;
     }
     char first = token[1];
@@ -157,35 +319,79 @@ void ReadRunOptions(char** slots, int count)
     for (int i = 1; i < count; i++) {
         if (!StartsOption(slots[i][0]))
             continue;
+        const char* list = nullptr;
         if (IsRestore(slots[i])) { // an automatic run of its own, whose list is the next word
             programState.automatic = 1;
             programState.restoreWithoutList |= i + 1 == count;
             i++;
-        } else if (!ApplyOption(slots[i], "sinv", true)) {
-            return;
+        } else if (IsLongRestore(slots[i], &list)) {
+            programState.automatic = 1;
+            programState.restoreWithoutList |= !list || !*list;
+        } else if (IsShortExclude(slots[i])) {
+            AddExcludePattern(i + 1 < count ? slots[i + 1] : nullptr, "-x");
+            i++;
+        } else if (!ApplyOption(slots[i], WHOLE_RUN, true)) {
+            break;
         }
     }
+    if (programState.onlyEarlier && programState.onlyLater)
+        Refuse("--only-earlier and --only-later cannot go together: a folder would never be set");
+    if (programState.setCreated && !CREATION_TIMES_SETTABLE)
+        Refuse("--created cannot be done here: this system keeps no creation time a program "
+               "may set");
 }
 
 void ApplyArguments(char** slots, int count)
 {
     ReadRunOptions(slots, count);
     if (programState.usageAsked || programState.versionAsked || programState.unknownOption ||
-        programState.restoreWithoutList)
+        programState.restoreWithoutList || programState.refusal)
         return; // nothing is walked
     bool optionsAllowed = true;
     for (int i = 1; i < count; i++) {
         char* token = slots[i];
+        const char* list = nullptr;
         if (optionsAllowed && StartsOption(token[0]) && IsRestore(token) && i + 1 < count) {
             RunRestore(slots[++i]);
             continue;
         }
+        if (optionsAllowed && IsLongRestore(token, &list)) {
+            RunRestore(list);
+            continue;
+        }
+        if (optionsAllowed && IsShortExclude(token)) {
+            i++; // its pattern, read with the options of the whole run
+            continue;
+        }
         if (optionsAllowed && StartsOption(token[0])) {
-            optionsAllowed = ApplyOption(token, "asinv", false);
+            optionsAllowed = ApplyOption(token, FROM_HERE, false);
             continue;
         }
         programState.folderArgument = token;
         if (programState.automatic)
             RunFolderWalk(token);
     }
+}
+
+size_t SuggestLongOption(const char* word, char* into, size_t size)
+{
+    // The word as it was likely meant: any case, '_' for '-', without its value.
+    char meant[64] = {};
+    size_t length = 0;
+    for (const char* at = word + 2; *at && *at != '=' && length + 1 < sizeof meant; at++)
+        meant[length++] = *at == '_' ? '-' : static_cast<char>(*at | (*at >= 'A' && *at <= 'Z' ? 0x20 : 0));
+    const char* best = nullptr;
+    size_t bestDistance = 3; // two edits at most, or the word was no slip of that option
+    for (const LongOption& option : LONG_OPTIONS) {
+        size_t distance = EditDistance(meant, length, option.name);
+        if (distance < bestDistance) {
+            best = option.name;
+            bestDistance = distance;
+        }
+    }
+    if (!best || strlen(best) + 3 > size)
+        return 0;
+    into[0] = into[1] = '-';
+    strcpy(into + 2, best);
+    return strlen(into);
 }

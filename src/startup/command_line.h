@@ -1,6 +1,8 @@
 // Splitting the command tail into tokens and reading the options from them.
 #pragma once
 
+#include <cstddef>
+
 constexpr int MAX_ARGUMENTS = 1023;
 
 // Returns the command line behind the program's own name and the blanks that follow it.
@@ -19,3 +21,7 @@ void ReadRunOptions(char** slots, int count);
 // folder argument that follows the automatic option as it is met. Walks nothing when the
 // command line asks for the usage or the version or holds an unknown option.
 void ApplyArguments(char** slots, int count);
+
+// The long option `word` (a word that begins with "--" and is none) was most likely meant
+// to be, as "--dry-run" into `into`; returns its length, or 0 when none is close.
+size_t SuggestLongOption(const char* word, char* into, size_t size);

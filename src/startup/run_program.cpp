@@ -17,16 +17,33 @@ constexpr int EXIT_ALL_DONE = 0;
 constexpr int EXIT_SOMETHING_FAILED = 1;
 constexpr int EXIT_COMMAND_LINE_UNREADABLE = 2;
 
+// On standard error, and on Windows in a box too (unless -s), since a program started from
+// a shortcut has no standard error to show.
+int RefuseCommandLine(const char* text, const char* hint = nullptr)
+{
+    WriteErrorLine(text);
+    if (hint)
+        WriteErrorLine(hint);
+    if (HAS_WINDOW && !programState.silent)
+        MessageBoxA(nullptr, text, "Error", MB_ICONERROR);
+    return EXIT_COMMAND_LINE_UNREADABLE;
+}
+
+// A long option mistyped is named with the one it most likely was: "--dryrun" must not walk
+// for real what a dry run was asked for.
 int RefuseUnknownOption(const char* option)
 {
-    char text[256];
+    char text[512], meant[64];
     TextBuilder line = StartText(text, sizeof text);
     AddText(&line, "unknown option '");
     AddText(&line, option);
     AddText(&line, "'");
-    WriteErrorLine(text);
-    WriteErrorLine("Try 'chronotree --help' for more information.");
-    return EXIT_COMMAND_LINE_UNREADABLE;
+    if (option[0] == '-' && option[1] == '-' && SuggestLongOption(option, meant, sizeof meant)) {
+        AddText(&line, " (did you mean '");
+        AddText(&line, meant);
+        AddText(&line, "'?)");
+    }
+    return RefuseCommandLine(text, "Try 'chronotree --help' for more information.");
 }
 
 // "-r" asks for a list after it.
@@ -64,6 +81,8 @@ int RunProgramWithTokens(HINSTANCE instance, char** slots, int count, int showSt
     ApplyArguments(slots, count);
     if (programState.unknownOption)
         return RefuseUnknownOption(programState.unknownOption);
+    if (programState.refusal)
+        return RefuseCommandLine(programState.refusal);
     if (programState.restoreWithoutList)
         return RefuseRestoreWithoutList();
     if (programState.usageAsked || programState.versionAsked) {

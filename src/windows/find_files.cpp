@@ -22,6 +22,7 @@ constexpr uint64_t RECENT_TICKS = 10000000; // one second
 // padded to four bytes.
 struct EntryHeader {
     DWORD attributes;
+    DWORD reparseTag;
     FILETIME lastWrite;
     uint16_t nameLength;
 };
@@ -160,7 +161,8 @@ bool Keep(Listing* listing, const WIN32_FIND_DATAW& found)
     size_t size = (sizeof(EntryHeader) + nameLength + 1 + 3) & ~static_cast<size_t>(3);
     if (!MakeRoom(listing, size))
         return false;
-    EntryHeader header = {found.dwFileAttributes, found.ftLastWriteTime,
+    DWORD tag = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? found.dwReserved0 : 0;
+    EntryHeader header = {found.dwFileAttributes, tag, found.ftLastWriteTime,
                           static_cast<uint16_t>(nameLength)};
     memcpy(listing->entries + listing->used, &header, sizeof header);
     memcpy(listing->entries + listing->used + sizeof header, name, nameLength + 1);
@@ -254,6 +256,7 @@ bool NextEntry(Listing* listing, Utf8FindData* data)
     const char* at = listing->entries + listing->next;
     memcpy(&header, at, sizeof header);
     data->dwFileAttributes = header.attributes;
+    data->dwReserved0 = header.reparseTag;
     data->ftLastWriteTime = header.lastWrite;
     memcpy(data->cFileName, at + sizeof header, header.nameLength + 1u);
     listing->next += (sizeof header + header.nameLength + 1 + 3) & ~static_cast<size_t>(3);

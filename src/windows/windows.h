@@ -32,6 +32,7 @@ constexpr size_t FIND_NAME_SIZE = 768;
 // The part of a listing entry the program reads.
 struct Utf8FindData {
     DWORD dwFileAttributes;
+    DWORD dwReserved0; // the reparse tag, when dwFileAttributes has FILE_ATTRIBUTE_REPARSE_POINT
     FILETIME ftLastWriteTime;
     char cFileName[FIND_NAME_SIZE];
 };

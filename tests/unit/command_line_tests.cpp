@@ -121,7 +121,7 @@ TEST_F(StartUp, WithoutTheAutomaticOptionWindowModeGetsTheLastFolder)
     EXPECT_EQ(Run("x \"C:\\My Files\""), 0);
     EXPECT_EQ(fakeshell::windowModeArgument(), "C:\\My Files");
     fakeshell::Reset();
-    EXPECT_EQ(Run("-x y"), UNKNOWN_OPTIONS_ARE_ERRORS ? 2 : 0);
+    EXPECT_EQ(Run("-q y"), UNKNOWN_OPTIONS_ARE_ERRORS ? 2 : 0);
     EXPECT_EQ(fakeshell::windowModeArgument(), UNKNOWN_OPTIONS_ARE_ERRORS ? "-" : "y");
     EXPECT_EQ(Walks(), 0);
     EXPECT_TRUE(fakeshell::boxes().empty());
@@ -242,11 +242,10 @@ TEST_F(StartUp, ALetterGroupStandsForEachLetterOtherWordsForTheirSecond)
     Run("-auto -Silent x");
     EXPECT_EQ(programState.automatic + programState.silent, 2);
     EXPECT_EQ(programState.dryRun, 0) << "no n, no i, no v: decided by the second letter";
-    Run("-anx x");
-    EXPECT_EQ(programState.dryRun, 0) << "x is no option letter: this is -a";
-    Run("--dry-runs x");
-    EXPECT_EQ(programState.dryRun, 0) << "not the long word: it ends the options";
-    EXPECT_STREQ(programState.folderArgument, "x");
+    Run("-anq x");
+    EXPECT_EQ(programState.dryRun, 0) << "q is no option letter: this is -a";
+    EXPECT_EQ(Run("--dry-runs x"), 2) << "not the long word: refused, never a real run";
+    EXPECT_EQ(programState.folderArgument, nullptr);
     if (SLASH_STARTS_OPTION) {
         Run("/an x");
         EXPECT_EQ(programState.automatic + programState.dryRun, 2);
@@ -316,8 +315,74 @@ TEST_F(StartUp, AnUnknownOptionNamesItselfWhereItIsAnError)
             EXPECT_TRUE(fakeshell::errors().empty()) << "Windows ignores it, as it always has";
         }
     }
-    EXPECT_EQ(Run("-a --unknown-long x"), 0) << "every other -- word still ends the options";
-    EXPECT_STREQ(programState.folderArgument, "x");
+    EXPECT_EQ(Run("-a --unknown-long x"), 2) << "a long word no option has is refused";
+    EXPECT_EQ(Walks(), 0);
+}
+
+// A long option mistyped would otherwise be taken for a folder or end the options, and a
+// dry run asked for would write: every such word is refused, and the likely one named.
+TEST_F(StartUp, ALongOptionNotSpelledExactlyIsRefusedWithTheOneItWasLikelyMeantToBe)
+{
+    const std::pair<const char*, const char*> slips[] = {
+        {"-a --dryrun x", "--dry-run"},   {"-a --dry_run x", "--dry-run"},
+        {"-a --Dry-Run x", "--dry-run"},  {"--verbos -a x", "--verbose"},
+        {"-a --onlyearlier x", "--only-earlier"}, {"-a --top=1 x", "--top"},
+        {"-a --frobnicate x", nullptr},
+    };
+    for (const auto& slip : slips) {
+        fakeshell::Reset();
+        memfs::log().clear();
+        EXPECT_EQ(Run(slip.first), 2) << slip.first;
+        EXPECT_EQ(Walks(), 0) << slip.first;
+        const std::string& errors = fakeshell::errors();
+        EXPECT_EQ(errors.rfind("chronotree: unknown option '--", 0), 0u) << errors;
+        if (slip.second)
+            EXPECT_NE(errors.find(std::string("(did you mean '") + slip.second + "'?)"),
+                      std::string::npos)
+                << errors;
+        else
+            EXPECT_EQ(errors.find("did you mean"), std::string::npos) << errors;
+    }
+    // Every option has its long name, exactly as the usage spells it; -- alone ends them.
+    EXPECT_EQ(Run("--automatic --silent --ignore-manager-files --dry-run --verbose x"), 0);
+    EXPECT_EQ(programState.automatic + programState.silent + programState.ignoreManagerFiles +
+                  programState.dryRun + programState.verbose,
+              5);
+    EXPECT_EQ(Walks(), 1);
+    EXPECT_EQ(Run("-a --top --no-links --ignore-future --only-later -- --top"), 1)
+        << "read, then walked: a folder named --top that is not there";
+    EXPECT_EQ(programState.setTop + programState.noLinks + programState.ignoreFuture +
+                  programState.onlyLater,
+              4);
+    EXPECT_STREQ(programState.folderArgument, "--top");
+}
+
+TEST_F(StartUp, OptionsThatCannotGoTogetherOrLackWhatTheyNeedAreRefused)
+{
+    const char* refused[] = {"-a --only-earlier --only-later x", "-a --exclude x",
+                             "-a --exclude= x", "-a --exclude=a/b x", "-a --restore"};
+    for (const char* line : refused) {
+        fakeshell::Reset();
+        memfs::log().clear();
+        EXPECT_EQ(Run(line), 2) << line;
+        EXPECT_EQ(Walks(), 0) << line;
+        EXPECT_FALSE(fakeshell::errors().empty()) << line;
+    }
+    fakeshell::Reset();
+    EXPECT_EQ(Run("-a -c x"), CREATION_TIMES_SETTABLE ? 0 : 2);
+    if (!CREATION_TIMES_SETTABLE) {
+        EXPECT_NE(fakeshell::errors().find("--created cannot be done here"), std::string::npos);
+        EXPECT_EQ(Walks(), 0);
+    }
+    // Patterns gather from everywhere they stand, as often as given.
+    EXPECT_EQ(Run("-a --exclude=*.xmp x --exclude=*.thm"), 0);
+    ASSERT_EQ(programState.excludeCount, 2);
+    EXPECT_STREQ(programState.excludePatterns[1], "*.thm");
+    if (UNKNOWN_OPTIONS_ARE_ERRORS) {
+        EXPECT_EQ(Run("-a -x *.aae x"), 0);
+        EXPECT_STREQ(programState.folderArgument, "x") << "the pattern is no folder";
+        EXPECT_EQ(Run("-a x -x"), 2) << "-x needs its pattern";
+    }
 }
 
 TEST_F(StartUp, MoreWordsThanTheLimitAreRefusedBeforeAnythingIsWalked)

@@ -85,5 +85,16 @@ void ShowRunSummary()
                                            : " could not be listed or set.");
         icon = MB_ICONWARNING;
     }
+    // A file dated in the future gives every folder above it that date: the box says how
+    // many there were, and whether they counted.
+    int future = programState.futureCount;
+    if (SUMMARY_TELLS_FAILURES && future > 0 && kind < WALK_RESTORE) {
+        AddText(&box, "\n");
+        AddNumber(&box, future);
+        AddText(&box, future == 1 ? " file is" : " files are");
+        AddText(&box, programState.ignoreFuture ? " dated in the future, and left out."
+                                                : " dated in the future.");
+        icon = MB_ICONWARNING;
+    }
     MessageBoxA(programState.mainWindow, text, "Done!", icon | front);
 }

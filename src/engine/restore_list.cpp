@@ -22,6 +22,8 @@ struct ListEntry {
     ExactTime newTime;
     bool oldKnown;
     char* path;
+    bool createdKnown; // a run with --created kept the old creation time as a fourth field
+    ExactTime oldCreated;
 };
 
 // Reads `digits` decimal digits (exactly, or at least, with `atLeast`) from `at`.
@@ -91,7 +93,16 @@ bool ParseEntry(char* line, ListEntry* entry)
     if (!ParseIsoTime(firstTab + 1, static_cast<size_t>(secondTab - firstTab - 1), &entry->newTime))
         return false;
     entry->path = secondTab + 1;
-    return UnescapePath(entry->path);
+    // A tab inside a path is escaped on POSIX and no Windows name holds one: a third tab
+    // begins the old creation time.
+    char* thirdTab = strchr(entry->path, '\t');
+    entry->createdKnown = thirdTab != nullptr;
+    if (thirdTab) {
+        *thirdTab = '\0';
+        if (!ParseIsoTime(thirdTab + 1, strlen(thirdTab + 1), &entry->oldCreated))
+            return false;
+    }
+    return *entry->path && UnescapePath(entry->path);
 }
 
 bool IsSummary(const char* line) { return strncmp(line, "Folder dates ", 13) == 0; }
@@ -135,8 +146,8 @@ void RestoreEntry(const ListEntry& entry)
         CountFailure();
         return;
     }
-    ExactTime present;
-    if (!ReadExactLastWrite(entry.path, &present)) {
+    ExactTime present, created;
+    if (!ReadExactLastWrite(entry.path, &present, entry.createdKnown ? &created : nullptr)) {
         ReportFolderProblem("cannot restore", entry.path, strlen(entry.path), nullptr,
                             GetLastError());
         CountFailure();
@@ -152,7 +163,8 @@ void RestoreEntry(const ListEntry& entry)
         CountFailure();
         return;
     }
-    if (!ReportFolderChange(&present, entry.oldTime, entry.path)) {
+    if (!ReportFolderChange(&present, entry.oldTime, entry.path,
+                            entry.createdKnown ? &created : nullptr)) {
         ReportListLost(GetLastError());
         return;
     }
@@ -161,6 +173,8 @@ void RestoreEntry(const ListEntry& entry)
         return;
     }
     DWORD error = WriteExactLastWrite(entry.path, entry.oldTime);
+    if (!error && entry.createdKnown)
+        error = WriteCreationTime(entry.path, entry.oldCreated);
     if (error) {
         ReportFolderProblem("cannot set", entry.path, strlen(entry.path), nullptr, error);
         CountFailure();

@@ -78,7 +78,8 @@ check "cmake --install puts the program in bin" [ -x "$work/prefix/bin/chronotre
 check "and the manual page in share/man/man1" [ -s "$work/prefix/share/man/man1/chronotree.1" ]
 
 build_tree "$work/linux tree"
-"$unpacked/chronotree-0.01-linux-x86_64/chronotree" -a "$work/linux tree" >"$work/linux.out" 2>&1
+"$unpacked/chronotree-0.01-linux-x86_64/chronotree" -a "$work/linux tree" >"$work/linux.out" \
+  2>"$work/linux.err"
 check "the Linux package runs" [ "$(cat "$work/linux.out")" = "Folder dates changed: 7 out of 10" ]
 check_tree "Linux package" "$work/linux tree"
 

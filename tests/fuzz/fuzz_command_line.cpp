@@ -53,41 +53,100 @@ std::string Letters(const std::string& token)
     return group ? letters : letters.substr(0, 1);
 }
 
+// A word of two dashes and more: a long option, which must be spelled exactly.
+bool IsLong(const std::string& token) { return token.size() > 2 && token.compare(0, 2, "--") == 0; }
+
+const char* const PLAIN_LONG[] = {"automatic", "silent", "ignore-manager-files", "dry-run",
+                                  "verbose", "created", "only-earlier", "only-later",
+                                  "ignore-future", "top", "no-links"};
+
+// What a long word does to the run: "stop" (refused, or the usage or the version), "n"
+// (a dry run), "a", "s", "r" (a restore), "earlier", "later", or "" (nothing here).
+std::string LongEffect(const std::string& token)
+{
+    std::string name = token.substr(2);
+    if (name == "help" || name == "version")
+        return "stop";
+    if (name == "restore" || name.compare(0, 8, "restore=") == 0)
+        return name.size() > 8 ? "r" : "r-stop"; // an automatic run, even without its list
+    if (name.compare(0, 8, "exclude=") == 0) {
+        std::string pattern = name.substr(8);
+        bool separator = pattern.find('/') != std::string::npos ||
+                         (PATH_SEPARATOR == '\\' && pattern.find('\\') != std::string::npos);
+        return pattern.empty() || separator ? "stop" : "";
+    }
+    for (const char* plain : PLAIN_LONG) {
+        if (name != plain)
+            continue;
+        if (name == "dry-run")
+            return "n";
+        if (name == "automatic" || name == "silent")
+            return name.substr(0, 1);
+        if (name == "created")
+            return CREATION_TIMES_SETTABLE ? "" : "stop";
+        if (name == "only-earlier" || name == "only-later")
+            return name.substr(5);
+        return "";
+    }
+    return "stop";
+}
+
+// -x PATTERN, a Linux command's: decided by the second letter, the pattern the next word.
+bool IsShortExclude(const std::string& token)
+{
+    return UNKNOWN_OPTIONS_ARE_ERRORS && token.size() > 1 && token[0] == '-' &&
+           (token[1] | 0x20) == 'x';
+}
+
+bool BadPattern(const std::string& pattern)
+{
+    return pattern.empty() || pattern.find('/') != std::string::npos ||
+           pattern.find(PATH_SEPARATOR) != std::string::npos;
+}
+
 bool Has(const std::string& letters, const char* any)
 {
     return letters.find_first_of(any) != std::string::npos;
 }
 
-// The first pass: -s, -i, -n, -v for the whole run; whether the command line asks for
-// the usage or the version, holds an unknown option (where that is an error) or a -r
-// with no list, in which case nothing else happens.
+// The first pass: -s, -i, -n, -v and the other choices for the whole run; whether the
+// command line asks for the usage or the version, holds an unknown option (where that is an
+// error, and every long word no option has), a -r with no list, or options that cannot go
+// together, in which case nothing else happens.
 bool ReadWholeRun(const std::vector<std::string>& tokens, Options* options)
 {
-    bool stop = false;
+    bool stop = false, earlier = false, later = false;
     for (size_t i = 0; i < tokens.size(); i++) {
         const std::string& token = tokens[i];
         if (!IsOption(token))
             continue;
         std::string letters = Letters(token);
-        if (token == "--dry-run") {
-            options->dryRun = true;
-        } else if (token == "--help" || token == "--version") {
-            stop = true;
+        if (IsLong(token)) {
+            std::string effect = LongEffect(token);
+            stop |= effect == "stop" || effect == "r-stop";
+            options->dryRun |= effect == "n";
+            options->silent |= effect == "s";
+            options->automatic |= effect == "r" || effect == "r-stop";
+            earlier |= effect == "earlier";
+            later |= effect == "later";
         } else if (letters == "-" || letters == "/") {
             break;
         } else if (Has(letters.substr(0, 1), "rR")) {
             options->automatic = true;
             stop |= ++i == tokens.size();
+        } else if (IsShortExclude(token)) {
+            stop |= ++i == tokens.size() || BadPattern(tokens[i]);
         } else if (Has(letters.substr(0, 1), "hH?")) {
             stop = true;
         } else {
             options->silent |= Has(letters, "sS");
             options->dryRun |= Has(letters, "nN");
+            stop |= !CREATION_TIMES_SETTABLE && Has(letters.substr(0, 1), "cC");
             stop |= UNKNOWN_OPTIONS_ARE_ERRORS && !letters.empty() &&
-                    !Has(letters.substr(0, 1), "asinvASINV");
+                    !Has(letters.substr(0, 1), "asinvcASINVC");
         }
     }
-    return !stop;
+    return !stop && !(earlier && later);
 }
 
 Options ReferenceOptions(const std::vector<std::string>& tokens)
@@ -99,11 +158,16 @@ Options ReferenceOptions(const std::vector<std::string>& tokens)
     for (size_t i = 0; i < tokens.size(); i++) {
         const std::string& token = tokens[i];
         bool option = IsOption(token);
-        if (allowed && option && token.size() > 1 && Has(token.substr(1, 1), "rR") &&
-            i + 1 < tokens.size()) {
+        if (allowed && option && token.size() > 1 && token[1] != '-' &&
+            Has(token.substr(1, 1), "rR") && i + 1 < tokens.size()) {
             i++; // the list to restore from
-        } else if (allowed && option && token == "--dry-run") {
-            options.dryRun = true;
+        } else if (allowed && IsShortExclude(token)) {
+            i++; // the pattern
+        } else if (allowed && IsLong(token)) {
+            std::string effect = LongEffect(token);
+            options.dryRun |= effect == "n";
+            options.silent |= effect == "s";
+            options.automatic |= effect == "a";
         } else if (allowed && option) {
             std::string letters = Letters(token);
             allowed = letters != "-" && letters != "/";

@@ -485,7 +485,8 @@ else
     check "$ask: the usage on standard output" grep -q "^usage: chronotree -a" "$work/out"
     check "$ask: nothing on standard error" empty "$work/err"
   done
-  for option in -a -s -i -n -v -- --dry-run --help --version; do
+  for option in -a -s -i -n -v -- --dry-run --help --version --only-earlier --only-later \
+    --ignore-future --top --no-links; do
     check "the usage names $option" grep -qE -- "^  (-., )?$option[ ,]" "$work/out"
   done
   check "the usage gives the exit statuses" grep -q "^Exit status: 0 when" "$work/out"

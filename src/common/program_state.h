@@ -26,6 +26,7 @@ struct ProgramState {
     // next write, and the window goes once it has.
     uint8_t walkRunning;
     uint8_t stopRequested;
+    uint8_t closeRequested; // the stop came from closing the window, not from Escape
     // What could not be done: folders that could not be listed, set or read, over the whole
     // run (the exit status) and in the latest walk below its top (the summary); whether
     // the latest walk's top could not be listed, and why.

@@ -118,6 +118,7 @@ bool CreateMainWindow(HINSTANCE instance)
     }
     CreateControls(instance);
     ApplyFont();
+    DragAcceptFiles(programState.mainWindow, TRUE);
     return true;
 }
 
@@ -152,6 +153,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (programState
                 .walkRunning) { // the walk stops before its next write; then the window goes
             programState.stopRequested = 1;
+            programState.closeRequested = 1;
             return 0;
         }
         DestroyWindow(window);
@@ -167,6 +169,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         HandleCommand(wParam);
         break;
+    case WM_DROPFILES:
+        DropIntoField(reinterpret_cast<HDROP>(wParam));
+        return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -64,6 +64,13 @@ void BrowseIntoField()
     free(buffer);
 }
 
+void FinishWalk(HWND focused)
+{
+    EnableControls(true);
+    SetFocus(focused && IsChild(programState.mainWindow, focused) ? focused
+                                                                  : programState.setButton);
+}
+
 // The controls stay grey from the start of the walk until the summary is dismissed. The
 // window keeps answering during the walk; closing it stops the walk, and the window goes
 // without a summary once the walk has stopped.
@@ -82,23 +89,38 @@ void SetDatesFromField()
     }
     HWND focused = GetFocus();
     EnableControls(false);
+    // The label shows the progress: drawn as plain text, not greyed, while the walk runs.
+    EnableWindow(programState.folderLabel, TRUE);
     programState.walkRunning = 1;
     programState.stopRequested = 0;
+    programState.closeRequested = 0;
     FollowWalkInWindow();
     RunFolderWalk(folder);
     StopFollowingWalk();
+    EnableWindow(programState.folderLabel, FALSE);
     programState.walkRunning = 0;
+    free(text);
     if (programState.stopRequested) {
-        free(text);
-        DestroyWindow(programState.mainWindow);
+        // Closed: the window goes. Escape: it stays as it was, with no summary.
+        if (programState.closeRequested)
+            DestroyWindow(programState.mainWindow);
+        else
+            FinishWalk(focused);
         return;
     }
     if (!programState.silent)
         ShowRunSummary(); // it may name the folder
-    free(text);
-    EnableControls(true);
-    SetFocus(focused && IsChild(programState.mainWindow, focused) ? focused
-                                                                  : programState.setButton);
+    FinishWalk(focused);
+}
+
+// Escape stops a walk as closing does, but leaves the window; with no walk it closes it.
+void Cancel()
+{
+    if (programState.walkRunning) {
+        programState.stopRequested = 1;
+        return;
+    }
+    PostMessageW(programState.mainWindow, WM_CLOSE, 0, 0);
 }
 
 } // namespace
@@ -107,6 +129,10 @@ void HandleCommand(WPARAM wParam)
 {
     if (HIWORD(wParam) != 0)
         return;
+    if (LOWORD(wParam) == IDCANCEL) { // Escape, through the dialog keyboard handling
+        Cancel();
+        return;
+    }
     if (programState.walkRunning)
         return; // nothing starts while a walk runs: the controls are grey, keys too
     if (LOWORD(wParam) == IDC_BROWSE)
@@ -114,6 +140,35 @@ void HandleCommand(WPARAM wParam)
     else if (LOWORD(wParam) == IDC_SET_DATES)
         SetDatesFromField();
 }
+
+namespace {
+
+// The picker opens at the folder the field names, when it names one.
+int CALLBACK StartPickerAt(HWND picker, UINT message, LPARAM, LPARAM start)
+{
+    if (message == BFFM_INITIALIZED && start)
+        SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, start);
+    return 0;
+}
+
+// The field's text as a folder to start at, in a new buffer for free(); null when it names
+// none.
+wchar_t* FieldFolder()
+{
+    int length = 0;
+    char* text = ReadEditLine(programState.folderEdit, &length);
+    char* folder = text ? Unquoted(text) : nullptr;
+    wchar_t* wide = folder && *folder ? NewWideFromUtf8(folder) : nullptr;
+    free(text);
+    DWORD attributes = wide ? GetFileAttributesW(wide) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        free(wide);
+        return nullptr;
+    }
+    return wide;
+}
+
+} // namespace
 
 bool BrowseForFolderPath(HWND owner, char* buffer)
 {
@@ -127,7 +182,11 @@ bool BrowseForFolderPath(HWND owner, char* buffer)
     info.hwndOwner = owner;
     info.pszDisplayName = wide; // MAX_PATH units, which the full path then replaces
     info.ulFlags = PICKER_FLAGS;
+    wchar_t* start = owner ? FieldFolder() : nullptr;
+    info.lpfn = StartPickerAt;
+    info.lParam = reinterpret_cast<LPARAM>(start);
     PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
+    free(start);
     bool found = list && WidePathOf(list, wide) &&
                  Utf8FromWide(wide, wcslen(wide), buffer, PICKER_BUFFER_SIZE) != TEXT_DOES_NOT_FIT;
     IMalloc* allocator = nullptr;
@@ -174,4 +233,26 @@ void EnableControls(bool enable)
                              programState.browseButton, programState.setButton};
     for (HWND control : controls)
         EnableWindow(control, enable);
+}
+
+void DropIntoField(HDROP drop)
+{
+    if (!programState.walkRunning) {
+        UINT units = DragQueryFileW(drop, 0, nullptr, 0);
+        wchar_t* path = static_cast<wchar_t*>(calloc(units + 1, sizeof(wchar_t)));
+        if (path && units && DragQueryFileW(drop, 0, path, units + 1) == units) {
+            // A file stands for the folder it is in.
+            DWORD attributes = GetFileAttributesW(path);
+            wchar_t* last = wcsrchr(path, L'\\');
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                !(attributes & FILE_ATTRIBUTE_DIRECTORY) && last)
+                *(last > path && last[-1] == L':' ? last + 1 : last) = L'\0';
+            char* text = NewUtf8FromWide(path, wcslen(path));
+            if (text)
+                SetFieldText(text);
+            free(text);
+        }
+        free(path);
+    }
+    DragFinish(drop);
 }

@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
-// Acts on button clicks (notification code 0) of IDC_BROWSE and IDC_SET_DATES only.
+#include <shellapi.h>
+
+// Acts on button clicks (notification code 0) of IDC_BROWSE and IDC_SET_DATES, and on
+// IDCANCEL (Escape): it stops a walk that runs, leaving the window, or closes the window.
 void HandleCommand(WPARAM wParam);
 
 // Room for the longest path the picker gives, in UTF-8.
@@ -22,3 +25,7 @@ char* ReadEditLine(HWND edit, int* length);
 void SetFieldText(const char* text);
 
 void EnableControls(bool enable);
+
+// A folder dropped on the window (from Explorer or anywhere) goes into the field whole; a
+// file puts its own folder there. Nothing is taken while a walk runs.
+void DropIntoField(HDROP drop);

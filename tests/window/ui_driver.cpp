@@ -306,16 +306,22 @@ TEST(MainWindow, ThePickerFillsTheFieldUnlessCancelled)
     EXPECT_TRUE(WaitFor([&] { return run.Box() == nullptr; }));
     EXPECT_TRUE(WideTextOf(run.edit) == folder) << "cancel keeps the text";
 
-    // Wine's picker starts on the Desktop; OK takes it.
+    // The picker opens at the folder the field names (else at the Desktop): OK takes it.
+    SendMessageW(run.edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Z:\\nowhere at all"));
     wchar_t desktop[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
-    Started::Click(run.browse);
-    picker = run.WaitForBox();
-    ASSERT_NE(picker, nullptr);
-    HWND ok = GetDlgItem(picker, IDOK);
-    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(ok) != 0; }));
-    Started::Click(ok);
-    EXPECT_TRUE(WaitFor([&] { return WideTextOf(run.edit) == desktop; })) << TextOf(run.edit);
+    for (const std::wstring& expected : {std::wstring(desktop), folder}) {
+        Started::Click(run.browse);
+        picker = run.WaitForBox();
+        ASSERT_NE(picker, nullptr);
+        HWND ok = GetDlgItem(picker, IDOK);
+        ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(ok) != 0; }));
+        Sleep(300); // the selection is made as the picker starts
+        Started::Click(ok);
+        EXPECT_TRUE(WaitFor([&] { return WideTextOf(run.edit) == expected; })) << TextOf(run.edit);
+        EXPECT_TRUE(WaitFor([&] { return run.Box() == nullptr; }));
+        SendMessageW(run.edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+    }
     // After a pick the walk is next: the set button has the focus, so Enter starts it.
     EXPECT_TRUE(WaitFor([&] { return FocusOf(run.window) == run.set; }))
         << "the focus is on " << ClassOf(FocusOf(run.window));
@@ -350,7 +356,10 @@ TEST(LongWalk, TheWindowAnswersAndShowsHowFarItIsThenComesBackAsItWas)
     int asked = 0, answered = 0;
     DWORD start = GetTickCount();
     HWND box = nullptr;
+    bool labelPlain = true; // drawn as normal text while the controls are grey
     while (!(box = run.Box()) && GetTickCount() - start < 120000u) {
+        if (ShowsProgress(TextOf(run.label)))
+            labelPlain = labelPlain && run.Enabled() == std::vector<bool>{true, false, false, false};
         asked++;
         answered += Answers(run.window);
         std::string label = TextOf(run.label);
@@ -365,6 +374,7 @@ TEST(LongWalk, TheWindowAnswersAndShowsHowFarItIsThenComesBackAsItWas)
     EXPECT_GE(asked, 10) << "the walk takes seconds";
     EXPECT_EQ(answered, asked);
     EXPECT_GE(shown.size(), 2u) << "the label moves at least twice a second";
+    EXPECT_TRUE(labelPlain) << "the progress is not greyed, the controls are";
     for (const std::string& label : shown)
         EXPECT_TRUE(ShowsProgress(label)) << label;
     // The box comes to the front with the focus, so Enter dismisses it.

@@ -10,6 +10,7 @@
 #include "window_mode.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <functional>
@@ -188,6 +189,107 @@ TEST_F(WindowAtWork, ClosingTheWindowStopsTheWalkBeforeItsNextWrite)
     }
     EXPECT_EQ(set, programState.changedCount);
     EXPECT_GE(set, 1);
+}
+
+// Escape stops the walk as closing does, but the window stays as it was, with no summary;
+// with no walk running, Escape closes the window and the program ends with status 0.
+TEST_F(WindowAtWork, EscapeStopsAWalkAndKeepsTheWindowThenClosesIt)
+{
+    std::string tree = MakeTree();
+    ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
+    SetFieldText(tree.c_str());
+    int pressedAt = -1;
+    onTick = [&] {
+        if (programState.walkRunning && programState.visitedCount > 50 && pressedAt < 0) {
+            pressedAt = programState.visitedCount;
+            PostMessageA(programState.mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+        }
+    };
+    HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
+    ASSERT_GT(pressedAt, 0);
+    EXPECT_LT(programState.visitedCount, TREE_FOLDERS) << "the walk stopped";
+    EXPECT_TRUE(IsWindow(programState.mainWindow)) << "the window stays";
+    EXPECT_TRUE(CaughtBoxes().empty()) << "no summary";
+    EXPECT_TRUE(IsWindowEnabled(programState.setButton));
+    EXPECT_EQ(LabelText(), "Folder:");
+    int set = 0;
+    for (int i = 0; i < TREE_FOLDERS; i++) {
+        FILETIME lastWrite, lastAccess;
+        ASSERT_TRUE(ReadTimes(tree + "\\d" + std::to_string(i), &lastWrite, &lastAccess));
+        if (Ticks(lastWrite) == FIRST_TIME + i)
+            set++;
+        else
+            EXPECT_EQ(Ticks(lastWrite), Ticks(FOLDER_TIME)) << i;
+    }
+    EXPECT_EQ(set, programState.changedCount);
+    // Idle, Escape closes the window, and the loop ends with status 0.
+    onTick = [] {};
+    PostMessageA(programState.mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(RunMessageLoop(SW_HIDE), 0);
+    EXPECT_FALSE(IsWindow(programState.mainWindow));
+}
+
+// A drop as Explorer makes it: one wide path in a DROPFILES block.
+HDROP MakeDrop(const std::wstring& path)
+{
+    size_t bytes = sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GHND, bytes);
+    auto drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), path.c_str(),
+           path.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+std::wstring FieldText()
+{
+    wchar_t text[4096] = {};
+    GetWindowTextW(programState.folderEdit, text, 4096);
+    return text;
+}
+
+std::wstring Wide(const std::string& text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    wide.resize(static_cast<size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size())) -
+        1));
+    return wide;
+}
+
+TEST_F(WindowAtWork, AFolderDroppedGoesIntoTheFieldWholeAndAFileBringsItsFolder)
+{
+    ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
+    // Past 260 characters, in many scripts.
+    std::string folder = MakeScratchFolder();
+    for (const char* name : {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1",
+                             "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xF0\x9F\x98\x80",
+                             "a name of sixty characters, more or less, to pass the limit."}) {
+        for (int i = 0; i < 3; i++) {
+            folder += std::string("\\") + name;
+            MakeFolder(folder);
+        }
+    }
+    std::wstring wide = Wide(folder);
+    ASSERT_GT(wide.size(), 260u);
+    SendMessageW(programState.mainWindow, WM_DROPFILES,
+                 reinterpret_cast<WPARAM>(MakeDrop(wide)), 0);
+    EXPECT_TRUE(FieldText() == wide) << folder;
+    // A file dropped brings the folder it is in.
+    MakeFile(folder + "\\photo.jpg", FOLDER_TIME);
+    SetFieldText("");
+    SendMessageW(programState.mainWindow, WM_DROPFILES,
+                 reinterpret_cast<WPARAM>(MakeDrop(wide + L"\\photo.jpg")), 0);
+    EXPECT_TRUE(FieldText() == wide);
+    // Nothing is taken while a walk runs.
+    programState.walkRunning = 1;
+    SetFieldText("kept");
+    SendMessageW(programState.mainWindow, WM_DROPFILES,
+                 reinterpret_cast<WPARAM>(MakeDrop(wide)), 0);
+    programState.walkRunning = 0;
+    EXPECT_TRUE(FieldText() == L"kept");
 }
 
 // Keys as the loop gets them, to the control that has the focus.

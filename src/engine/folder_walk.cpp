@@ -87,7 +87,7 @@ bool MayMove(const ExactTime& present, const ExactTime& next)
 bool NeedsPresentTime()
 {
     return programState.dryRun || programState.verbose || programState.onlyEarlier ||
-           programState.onlyLater;
+           programState.onlyLater || ChangesKept(); // an undo needs the old times
 }
 
 // Sets the folder, or with -n only counts it when its time differs. Its present time is

@@ -249,14 +249,35 @@ bool UnescapePath(char* path)
     return true;
 }
 
-void RunRestore(const char* listPath)
+namespace {
+
+void StartRestore(const char* name)
 {
     programState.changedCount = 0;
     programState.visitedCount = 0;
     programState.latestFailures = 0;
     programState.topUnlisted = 0;
-    programState.latestTop = listPath;
+    programState.latestTop = name;
     programState.latestWalk = programState.dryRun ? WALK_RESTORE_DRY : WALK_RESTORE;
+}
+
+void RestoreFrom(const char* name, char* text, size_t length)
+{
+    size_t count = 0;
+    ListEntry* entries = ParseList(name, text, length, &count);
+    if (entries) {
+        programState.visitedCount = static_cast<int32_t>(count);
+        for (size_t i = count; i > 0 && !programState.listLost; i--)
+            RestoreEntry(entries[i - 1]);
+        free(entries);
+    }
+}
+
+} // namespace
+
+void RunRestore(const char* listPath)
+{
+    StartRestore(listPath);
     size_t length = 0;
     char* text = ReadWholeFile(listPath, &length);
     if (!text) {
@@ -265,13 +286,12 @@ void RunRestore(const char* listPath)
         CountTopFailure(error);
         return;
     }
-    size_t count = 0;
-    ListEntry* entries = ParseList(listPath, text, length, &count);
-    if (entries) {
-        programState.visitedCount = static_cast<int32_t>(count);
-        for (size_t i = count; i > 0 && !programState.listLost; i--)
-            RestoreEntry(entries[i - 1]);
-        free(entries);
-    }
+    RestoreFrom(listPath, text, length);
     free(text);
+}
+
+void RunRestoreFromText(const char* name, char* text, size_t length)
+{
+    StartRestore(name);
+    RestoreFrom(name, text, length);
 }

@@ -15,6 +15,10 @@
 // lists a change. Fills programState.changedCount (restored) and visitedCount (lines).
 void RunRestore(const char* listPath);
 
+// The same from a list held in memory (`length` bytes of `text`, which is cut up in place),
+// named `name` in what is reported: the window's undo of its last run.
+void RunRestoreFromText(const char* name, char* text, size_t length);
+
 // "2019-07-14T10:00:00.123456789Z" (any number of digits after the second, or none; the year
 // in four digits or more, '-' before it for a year before 0) to an exact time; false when
 // `text` is not such a time.

@@ -8,6 +8,7 @@
 #include "text_builder.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -158,10 +159,64 @@ size_t EscapePath(const char* path, size_t length, char* into)
     return at;
 }
 
+namespace {
+
+// The lines of the latest window run, for its undo.
+bool keeping;
+char* kept;
+size_t keptLength, keptCapacity;
+
+bool Keep(const char* text, size_t length)
+{
+    if (keptLength + length > keptCapacity) {
+        size_t capacity = keptCapacity ? keptCapacity : 65536;
+        while (capacity < keptLength + length)
+            capacity *= 2;
+        char* grown = static_cast<char*>(realloc(kept, capacity));
+        if (!grown)
+            return false;
+        kept = grown;
+        keptCapacity = capacity;
+    }
+    memcpy(kept + keptLength, text, length);
+    keptLength += length;
+    return true;
+}
+
+} // namespace
+
+void KeepChangesInMemory(bool keep)
+{
+    keeping = keep;
+    if (keep)
+        keptLength = 0;
+}
+
+bool ChangesKept() { return keeping; }
+
+const char* KeptChanges(size_t* length)
+{
+    *length = keptLength;
+    return keptLength ? kept : nullptr;
+}
+
+namespace {
+
+bool WriteChange(const char* text, size_t length)
+{
+    if (keeping && !Keep(text, length)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false; // the undo would not be whole: nothing more is written
+    }
+    return !programState.verbose || WriteLine(STD_OUTPUT_HANDLE, text, length);
+}
+
+} // namespace
+
 bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path,
                         const ExactTime* oldCreated)
 {
-    if (!programState.verbose)
+    if (!programState.verbose && !keeping)
         return true;
     char oldText[ISO_TIME_SIZE] = "unknown", newText[ISO_TIME_SIZE];
     if (old)
@@ -182,7 +237,7 @@ bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path,
         Append(&at, createdText);
     }
     Append(&at, LINE_END);
-    return WriteLine(STD_OUTPUT_HANDLE, line, at);
+    return WriteChange(line, at);
 }
 
 void DescribeError(DWORD error, char* text, size_t size)

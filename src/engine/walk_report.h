@@ -29,6 +29,16 @@ bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path,
 // more than a day after the walk began, PATH the first `length` bytes of `folder` and `name`.
 void ReportFutureFile(const char* folder, size_t length, const char* name, ExactTime time);
 
+// While `keep` is set, every line ReportFolderChange makes, -v or not, is also kept in
+// memory (a fresh list each time it is set), so that a window run can be taken back.
+void KeepChangesInMemory(bool keep);
+
+// Whether the lines are being kept (a window run, which needs the old times for its undo).
+bool ChangesKept();
+
+// The lines kept, `length` bytes (not NUL-terminated); null when none were kept.
+const char* KeptChanges(size_t* length);
+
 // The list of changes could not be written (`error` says why): says so on standard error,
 // counts a failure, and sets programState.listLost, after which nothing more is written.
 void ReportListLost(DWORD error);

@@ -3,6 +3,7 @@
 
 #include "program_state.h"
 #include "window_commands.h"
+#include "window_menu.h"
 #include "window_mode.h"
 
 #include <cstring>
@@ -119,6 +120,7 @@ bool CreateMainWindow(HINSTANCE instance)
     CreateControls(instance);
     ApplyFont();
     DragAcceptFiles(programState.mainWindow, TRUE);
+    AddOptionsToMenu();
     return true;
 }
 
@@ -172,6 +174,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DROPFILES:
         DropIntoField(reinterpret_cast<HDROP>(wParam));
         return 0;
+    case WM_CONTEXTMENU:
+        ShowOptionsMenu(lParam);
+        return 0;
+    case WM_SYSCOMMAND:
+        if (HandleMenuCommand(wParam))
+            return 0;
+        break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

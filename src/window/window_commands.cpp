@@ -6,6 +6,8 @@
 #include "program_state.h"
 #include "run_summary.h"
 #include "walk_in_window.h"
+#include "walk_report.h"
+#include "window_menu.h"
 #include "wide_text.h"
 
 #include <cstdlib>
@@ -95,12 +97,15 @@ void SetDatesFromField()
     programState.stopRequested = 0;
     programState.closeRequested = 0;
     FollowWalkInWindow();
+    KeepChangesInMemory(true); // for "Undo the last run"
     RunFolderWalk(folder);
+    KeepChangesInMemory(false);
+    NoteWindowRun();
     StopFollowingWalk();
     EnableWindow(programState.folderLabel, FALSE);
     programState.walkRunning = 0;
-    free(text);
     if (programState.stopRequested) {
+        free(text);
         // Closed: the window goes. Escape: it stays as it was, with no summary.
         if (programState.closeRequested)
             DestroyWindow(programState.mainWindow);
@@ -110,6 +115,7 @@ void SetDatesFromField()
     }
     if (!programState.silent)
         ShowRunSummary(); // it may name the folder
+    free(text);
     FinishWalk(focused);
 }
 
@@ -235,6 +241,30 @@ void EnableControls(bool enable)
         EnableWindow(control, enable);
 }
 
+namespace {
+
+// GetFileAttributesW stops at MAX_PATH unless the path is in the "\\?\" form, which a
+// path past it is then given.
+DWORD AttributesOf(const wchar_t* path)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    size_t length = wcslen(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES || length < MAX_PATH - 12)
+        return attributes;
+    bool share = path[0] == L'\\' && path[1] == L'\\';
+    const wchar_t* prefix = share ? L"\\\\?\\UNC" : L"\\\\?\\";
+    wchar_t* whole = static_cast<wchar_t*>(calloc(length + 9, sizeof(wchar_t)));
+    if (!whole)
+        return attributes;
+    wcscpy(whole, prefix);
+    wcscat(whole, share ? path + 1 : path);
+    attributes = GetFileAttributesW(whole);
+    free(whole);
+    return attributes;
+}
+
+} // namespace
+
 void DropIntoField(HDROP drop)
 {
     if (!programState.walkRunning) {
@@ -242,7 +272,7 @@ void DropIntoField(HDROP drop)
         wchar_t* path = static_cast<wchar_t*>(calloc(units + 1, sizeof(wchar_t)));
         if (path && units && DragQueryFileW(drop, 0, path, units + 1) == units) {
             // A file stands for the folder it is in.
-            DWORD attributes = GetFileAttributesW(path);
+            DWORD attributes = AttributesOf(path);
             wchar_t* last = wcsrchr(path, L'\\');
             if (attributes != INVALID_FILE_ATTRIBUTES &&
                 !(attributes & FILE_ATTRIBUTE_DIRECTORY) && last)

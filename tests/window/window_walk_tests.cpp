@@ -7,6 +7,7 @@
 #include "scratch.h"
 #include "walk_in_window.h"
 #include "window_commands.h"
+#include "window_menu.h"
 #include "window_mode.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,12 @@ constexpr FILETIME FOLDER_TIME = {0x3C2B8000, 0x01C07385}; // 2001-01-01
 uint64_t Ticks(FILETIME time)
 {
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+FILETIME FIRST_TIME_PLUS_DAY()
+{
+    uint64_t ticks = FIRST_TIME + 864000000000ull;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
 // TREE_FOLDERS folders side by side, each with one file of its own time: long enough to
@@ -264,10 +271,10 @@ TEST_F(WindowAtWork, AFolderDroppedGoesIntoTheFieldWholeAndAFileBringsItsFolder)
     ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
     // Past 260 characters, in many scripts.
     std::string folder = MakeScratchFolder();
-    for (const char* name : {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1",
-                             "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xF0\x9F\x98\x80",
-                             "a name of sixty characters, more or less, to pass the limit."}) {
-        for (int i = 0; i < 3; i++) {
+    while (Wide(folder).size() <= 300) {
+        for (const char* name : {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1",
+                                 "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xF0\x9F\x98\x80",
+                                 "a name of sixty characters, more or less, to pass the limit."}) {
             folder += std::string("\\") + name;
             MakeFolder(folder);
         }
@@ -276,7 +283,8 @@ TEST_F(WindowAtWork, AFolderDroppedGoesIntoTheFieldWholeAndAFileBringsItsFolder)
     ASSERT_GT(wide.size(), 260u);
     SendMessageW(programState.mainWindow, WM_DROPFILES,
                  reinterpret_cast<WPARAM>(MakeDrop(wide)), 0);
-    EXPECT_TRUE(FieldText() == wide) << folder;
+    EXPECT_TRUE(FieldText() == wide) << folder << " (" << wide.size() << ") became ("
+                                     << FieldText().size() << ")";
     // A file dropped brings the folder it is in.
     MakeFile(folder + "\\photo.jpg", FOLDER_TIME);
     SetFieldText("");
@@ -290,6 +298,96 @@ TEST_F(WindowAtWork, AFolderDroppedGoesIntoTheFieldWholeAndAFileBringsItsFolder)
                  reinterpret_cast<WPARAM>(MakeDrop(wide)), 0);
     programState.walkRunning = 0;
     EXPECT_TRUE(FieldText() == L"kept");
+}
+
+bool Checked(UINT item)
+{
+    return GetMenuState(GetSystemMenu(programState.mainWindow, FALSE), item, MF_BYCOMMAND) &
+           MF_CHECKED;
+}
+
+bool Greyed(UINT item)
+{
+    return GetMenuState(GetSystemMenu(programState.mainWindow, FALSE), item, MF_BYCOMMAND) &
+           MF_GRAYED;
+}
+
+std::string ButtonText()
+{
+    char text[128] = {};
+    GetWindowTextA(programState.setButton, text, sizeof text);
+    return text;
+}
+
+// The options are checked items of the window's menu, as the command line set them; a dry
+// run shows on the button and in the box; the last real run can be undone to the digit.
+TEST_F(WindowAtWork, TheMenuHoldsTheOptionsAndUndoesTheLastRun)
+{
+    std::string top = MakeScratchFolder();
+    constexpr int FOLDERS = 5;
+    for (int i = 0; i < FOLDERS; i++) {
+        std::string folder = top + "\\f" + std::to_string(i);
+        MakeFolder(folder);
+        MakeFile(folder + "\\x", FILETIME{static_cast<DWORD>(FIRST_TIME + i),
+                                           static_cast<DWORD>((FIRST_TIME + i) >> 32)});
+        uint64_t odd = Ticks(FOLDER_TIME) + 7 * i + 3; // to the last 100 ns
+        SetTimes(folder, FILETIME{static_cast<DWORD>(odd), static_cast<DWORD>(odd >> 32)},
+                 FOLDER_TIME);
+    }
+    const char* patterns[] = {"*.xmp", "*.thm"};
+    programState.excludePatterns = patterns;
+    programState.excludeCount = 2;
+    programState.ignoreManagerFiles = 1;
+    programState.noLinks = 1;
+    ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
+    SetFieldText(top.c_str());
+    EXPECT_TRUE(Checked(IDM_MANAGER_FILES));
+    EXPECT_TRUE(Checked(IDM_NO_LINKS));
+    for (UINT off : {IDM_DRY_RUN, IDM_CREATED, IDM_ONLY_EARLIER, IDM_ONLY_LATER, IDM_TOP})
+        EXPECT_FALSE(Checked(off)) << off;
+    wchar_t named[128] = {};
+    GetMenuStringW(GetSystemMenu(programState.mainWindow, FALSE), IDM_PATTERNS, named, 128,
+                   MF_BYCOMMAND);
+    EXPECT_TRUE(std::wstring(named) == L"Leaving out: *.xmp, *.thm");
+    EXPECT_TRUE(Greyed(IDM_UNDO)) << "nothing to undo yet";
+    EXPECT_EQ(ButtonText(), "Set date to newest file");
+    // Only earlier and only later exclude each other.
+    SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_ONLY_EARLIER, 0);
+    SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_ONLY_LATER, 0);
+    EXPECT_TRUE(Checked(IDM_ONLY_LATER) && !Checked(IDM_ONLY_EARLIER));
+    SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_ONLY_LATER, 0);
+    EXPECT_FALSE(programState.onlyLater || programState.onlyEarlier);
+
+    SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_DRY_RUN, 0);
+    EXPECT_EQ(programState.dryRun, 1);
+    EXPECT_EQ(ButtonText(), "Show what would change");
+    HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
+    ASSERT_EQ(CaughtBoxes().size(), 1u);
+    EXPECT_EQ(CaughtBoxes()[0].text, "Folder dates that would change: 5 out of 5");
+    EXPECT_TRUE(Greyed(IDM_UNDO)) << "a dry run has nothing to undo";
+    SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_DRY_RUN, 0);
+    EXPECT_EQ(ButtonText(), "Set date to newest file");
+    FILETIME lastWrite, lastAccess;
+    ASSERT_TRUE(ReadTimes(top + "\\f0", &lastWrite, &lastAccess));
+    EXPECT_EQ(Ticks(lastWrite), Ticks(FOLDER_TIME) + 3) << "the dry run wrote nothing";
+
+    HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
+    ASSERT_EQ(CaughtBoxes().size(), 2u);
+    EXPECT_EQ(CaughtBoxes()[1].text, "Folder dates changed: 5 out of 5");
+    EXPECT_FALSE(Greyed(IDM_UNDO));
+    // Touched since the run: named, and left alone.
+    SetTimes(top + "\\f4", FIRST_TIME_PLUS_DAY(), FOLDER_TIME);
+    SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_UNDO, 0);
+    ASSERT_EQ(CaughtBoxes().size(), 3u);
+    EXPECT_EQ(CaughtBoxes()[2].text,
+              "Folder dates restored: 4 out of 5\n1 folder could not be restored.");
+    for (int i = 0; i < 4; i++) {
+        ASSERT_TRUE(ReadTimes(top + "\\f" + std::to_string(i), &lastWrite, &lastAccess));
+        EXPECT_EQ(Ticks(lastWrite), Ticks(FOLDER_TIME) + 7 * i + 3) << "back to the digit: " << i;
+    }
+    ASSERT_TRUE(ReadTimes(top + "\\f4", &lastWrite, &lastAccess));
+    EXPECT_EQ(Ticks(lastWrite), Ticks(FIRST_TIME_PLUS_DAY()));
+    EXPECT_TRUE(Greyed(IDM_UNDO)) << "undone once";
 }
 
 // Keys as the loop gets them, to the control that has the focus.

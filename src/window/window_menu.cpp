@@ -1,0 +1,160 @@
+// The options as menu items: each toggles the flag the command line would set, so a run
+// from the window behaves as the same run from a command line; and the undo of the last run.
+#include "window_menu.h"
+
+#include "program_state.h"
+#include "restore_list.h"
+#include "run_summary.h"
+#include "text_builder.h"
+#include "walk_report.h"
+#include "window_commands.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct OptionItem {
+    UINT identifier;
+    const wchar_t* text;
+    uint8_t ProgramState::*flag;
+};
+
+const OptionItem OPTION_ITEMS[] = {
+    {IDM_MANAGER_FILES, L"Leave out file managers' files (-i)", &ProgramState::ignoreManagerFiles},
+    {IDM_DRY_RUN, L"Dry run: change nothing (-n)", &ProgramState::dryRun},
+    {IDM_CREATED, L"Set creation dates too (-c)", &ProgramState::setCreated},
+    {IDM_ONLY_EARLIER, L"Move dates only earlier", &ProgramState::onlyEarlier},
+    {IDM_ONLY_LATER, L"Move dates only later", &ProgramState::onlyLater},
+    {IDM_IGNORE_FUTURE, L"Leave out files dated in the future", &ProgramState::ignoreFuture},
+    {IDM_TOP, L"Set the chosen folder too", &ProgramState::setTop},
+    {IDM_NO_LINKS, L"Do not enter links or junctions", &ProgramState::noLinks},
+};
+
+bool undoAvailable;
+
+HMENU Menu() { return GetSystemMenu(programState.mainWindow, FALSE); }
+
+void ShowChecks()
+{
+    HMENU menu = Menu();
+    for (const OptionItem& item : OPTION_ITEMS)
+        CheckMenuItem(menu, item.identifier,
+                      MF_BYCOMMAND | (programState.*item.flag ? MF_CHECKED : MF_UNCHECKED));
+    EnableMenuItem(menu, IDM_UNDO, MF_BYCOMMAND | (undoAvailable ? MF_ENABLED : MF_GRAYED));
+    // A dry run shows on the button that starts it.
+    SetWindowTextW(programState.setButton,
+                   programState.dryRun ? L"Show what would change" : L"Set date to newest file");
+}
+
+// "Leaving out: *.xmp, *.thm": the patterns come from the command line only.
+void AddPatternsItem(HMENU menu)
+{
+    if (programState.excludeCount == 0)
+        return;
+    size_t size = 32;
+    for (int32_t i = 0; i < programState.excludeCount; i++)
+        size += strlen(programState.excludePatterns[i]) + 2;
+    char* text = static_cast<char*>(malloc(size));
+    if (!text)
+        return;
+    TextBuilder line = StartText(text, size);
+    AddText(&line, "Leaving out: ");
+    for (int32_t i = 0; i < programState.excludeCount; i++) {
+        AddText(&line, i ? ", " : "");
+        AddText(&line, programState.excludePatterns[i]);
+    }
+    int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    wchar_t* wide = units > 0 ? static_cast<wchar_t*>(calloc(static_cast<size_t>(units), 2)) : nullptr;
+    if (wide && MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, units) > 0)
+        AppendMenuW(menu, MF_STRING | MF_GRAYED, IDM_PATTERNS, wide);
+    free(wide);
+    free(text);
+}
+
+// Sets every folder the last run changed back to its old time, as -r does from its list:
+// only where the folder still carries the time the run gave it.
+void UndoLastRun()
+{
+    size_t length = 0;
+    const char* kept = KeptChanges(&length);
+    if (!undoAvailable || !kept || programState.walkRunning)
+        return;
+    char* copy = static_cast<char*>(malloc(length + 1));
+    if (!copy)
+        return;
+    memcpy(copy, kept, length);
+    copy[length] = '\0';
+    undoAvailable = false;
+    EnableControls(false);
+    RunRestoreFromText("the last run", copy, length);
+    free(copy);
+    if (!programState.silent)
+        ShowRunSummary();
+    EnableControls(true);
+    ShowChecks();
+}
+
+void Toggle(const OptionItem& item)
+{
+    programState.*item.flag = !(programState.*item.flag);
+    // Only earlier and only later exclude each other.
+    if (item.identifier == IDM_ONLY_EARLIER && programState.onlyEarlier)
+        programState.onlyLater = 0;
+    if (item.identifier == IDM_ONLY_LATER && programState.onlyLater)
+        programState.onlyEarlier = 0;
+    ShowChecks();
+}
+
+} // namespace
+
+void AddOptionsToMenu()
+{
+    undoAvailable = false;
+    HMENU menu = Menu();
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    for (const OptionItem& item : OPTION_ITEMS)
+        AppendMenuW(menu, MF_STRING, item.identifier, item.text);
+    AddPatternsItem(menu);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, IDM_UNDO, L"Undo the last run");
+    ShowChecks();
+}
+
+void ShowOptionsMenu(LPARAM at)
+{
+    POINT place = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    if (place.x == -1 && place.y == -1) { // from the keyboard: at the window's corner
+        place = POINT{0, 0};
+        ClientToScreen(programState.mainWindow, &place);
+    }
+    UINT chosen = static_cast<UINT>(TrackPopupMenu(Menu(), TPM_RETURNCMD | TPM_RIGHTBUTTON, place.x,
+                                                   place.y, 0, programState.mainWindow, nullptr));
+    if (chosen)
+        PostMessageW(programState.mainWindow, WM_SYSCOMMAND, chosen, 0);
+}
+
+bool HandleMenuCommand(WPARAM command)
+{
+    UINT identifier = static_cast<UINT>(command & 0xFFF0);
+    if (programState.walkRunning && identifier >= IDM_MANAGER_FILES && identifier <= IDM_UNDO)
+        return true; // nothing changes under a walk
+    if (identifier == IDM_UNDO) {
+        UndoLastRun();
+        return true;
+    }
+    for (const OptionItem& item : OPTION_ITEMS) {
+        if (item.identifier == identifier) {
+            Toggle(item);
+            return true;
+        }
+    }
+    return identifier == IDM_PATTERNS;
+}
+
+void NoteWindowRun()
+{
+    size_t length = 0;
+    undoAvailable = !programState.dryRun && KeptChanges(&length) != nullptr;
+    ShowChecks();
+}

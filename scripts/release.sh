@@ -25,12 +25,16 @@ for preset in win32 win64 host; do
 done
 package "chronotree-$version-win32" build/win32/chronotree.exe
 package "chronotree-$version-win64" build/win64/chronotree.exe
+for windows in win32 win64; do # the scripts that add the program to Explorer's menu
+  cp release/explorer-add.cmd release/explorer-remove.cmd "dist/stage/chronotree-$version-$windows/"
+done
 package "chronotree-$version-linux-x86_64" build/host/chronotree
 cp release/chronotree.1 "dist/stage/chronotree-$version-linux-x86_64/"
 strip "dist/stage/chronotree-$version-linux-x86_64/chronotree"
-# Notepad before Windows 10 shows a text with bare line feeds as one line.
+# Notepad before Windows 10 shows a text with bare line feeds as one line, and cmd finds a
+# script's labels only in lines that end in CR LF.
 for windows in win32 win64; do
-  for text in USING.txt LICENSE; do
+  for text in USING.txt LICENSE explorer-add.cmd explorer-remove.cmd; do
     sed -i 's/\r*$/\r/' "dist/stage/chronotree-$version-$windows/$text"
   done
 done

@@ -16,8 +16,7 @@ constexpr int WINDOW_HEIGHT = 128;
 
 bool RegisterMainClass(HINSTANCE instance)
 {
-    // The module carries no icon 1, so both loads yield nothing and the system's icon is
-    // shown; an icon resource 1 added later is picked up as it is.
+    // The module's icon 1, in the size the system asks for and its small size.
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = MainWindowProc;

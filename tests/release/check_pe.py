@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Reads a Windows program as Windows would and checks what a release must be: machine,
 GUI subsystem, system-only imports, the manifest (byte for byte, the UTF-8 code page) and
-version resources, no icon, size."""
+version resources, the icon, size."""
 import struct
 import sys
 
@@ -124,7 +124,13 @@ def check(path, machine, manifest_path, max_size):
         expect('<application xmlns="urn:schemas-microsoft-com:asm.v3">' in text and
                '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">'
                'UTF-8</activeCodePage>' in text, "manifest asks for the UTF-8 active code page")
-    expect(not any(kind in (RT_ICON, RT_GROUP_ICON) for kind, _, _ in resources), "no icon resource")
+    groups = [block for (kind, ident, _), block in resources.items()
+              if kind == RT_GROUP_ICON and ident == 1]
+    expect(len(groups) == 1, "an icon, identifier 1")
+    if groups:
+        count = struct.unpack_from("<H", groups[0], 4)[0]
+        sides = {groups[0][6 + 14 * i] or 256 for i in range(count)}
+        expect({16, 24, 32, 48, 256} <= sides, "in the sizes Windows asks for: %s" % sorted(sides))
     versions = [block for (kind, _, _), block in resources.items() if kind == RT_VERSION]
     expect(len(versions) == 1, "one version resource")
     if versions:

@@ -29,7 +29,9 @@ for folder in linux-x86_64 win32 win64; do
 done
 crlf() { ! grep -qv $'\r$' "$1"; } # every line ends in CR LF
 for folder in win32 win64; do
-  check "$folder: USING.txt has CR LF line ends" crlf "$unpacked/chronotree-0.01-$folder/USING.txt"
+  for text in USING.txt explorer-add.cmd explorer-remove.cmd; do
+    check "$folder: $text has CR LF line ends" crlf "$unpacked/chronotree-0.01-$folder/$text"
+  done
 done
 check "the Linux package's texts keep LF" \
   grep -qv $'\r$' "$unpacked/chronotree-0.01-linux-x86_64/USING.txt"
@@ -93,5 +95,43 @@ wine_run "$work/win64.out" "$unpacked/chronotree-0.01-win64/chronotree.exe" -a -
   "$(winpath "$work/windows tree")"
 check "the 64-bit package runs under Wine" [ $? -eq 0 ]
 check_tree "64-bit package" "$work/windows tree"
+
+# The Explorer entries: added for the current user, pointing at the program beside the
+# script; the command line they register walks the folder it is given; removed whole.
+package=$unpacked/chronotree-0.01-win64
+classes='HKCU\Software\Classes\Directory'
+(cd "$package" && /usr/lib/wine/wine64 cmd /c explorer-add.cmd >"$work/add.out" 2>&1 </dev/null)
+check "explorer-add.cmd succeeds" [ $? -eq 0 ]
+query() { # query KEY OUTFILE: the key's default value, as reg prints it
+  /usr/lib/wine/wine64 reg query "$1" /ve >"$2" 2>&1 </dev/null
+}
+query "$classes\shell\Chronotree\command" "$work/folder-entry.out"
+check "the folder entry runs the program beside the script on %1" grep -qF \
+  "\"$(winpath "$package")\\chronotree.exe\" -a \"%1\"" "$work/folder-entry.out"
+query "$classes\Background\shell\Chronotree\command" "$work/background-entry.out"
+check "the background entry runs it on %V" grep -qF "-a \"%V\"" "$work/background-entry.out"
+query "$classes\shell\Chronotree" "$work/title.out"
+check "its title" grep -qF "Set folder dates with Chronotree" "$work/title.out"
+# As Explorer runs it: %1 becomes the folder; the walk ends in the summary box, which the
+# test cannot press, so the program is ended once the tree is set.
+command=$(tr -d '\r' <"$work/folder-entry.out" | grep -o '"[^"]*chronotree.exe" -a "%1"')
+build_tree "$work/explorer tree"
+command=${command//%1/$(winpath "$work/explorer tree")}
+/usr/lib/wine/wine64 cmd /c "$command" >"$work/entry-run.out" 2>&1 </dev/null &
+for _ in $(seq 100); do
+  has_mtime "$work/explorer tree/Future" "$(epoch 2100-01-01)" && break
+  sleep 0.2
+done
+sleep 1
+"$WINESERVER" -k >/dev/null 2>&1
+wait
+check_tree "the folder entry's command line" "$work/explorer tree"
+wine_start "$work"
+(cd "$package" && /usr/lib/wine/wine64 cmd /c explorer-add.cmd >"$work/add.out" 2>&1 </dev/null)
+(cd "$package" && /usr/lib/wine/wine64 cmd /c explorer-remove.cmd >"$work/remove.out" 2>&1 </dev/null)
+check "explorer-remove.cmd succeeds" [ $? -eq 0 ]
+/usr/lib/wine/wine64 reg query "$classes\shell" /s >"$work/left.out" 2>&1 </dev/null
+/usr/lib/wine/wine64 reg query "$classes\Background\shell" /s >>"$work/left.out" 2>&1 </dev/null
+check "and leaves no key behind" [ "$(grep -c Chronotree "$work/left.out")" -eq 0 ]
 
 finish

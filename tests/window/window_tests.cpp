@@ -56,7 +56,8 @@ TEST_F(Window, TheClassIsRegisteredAsDescribed)
     EXPECT_EQ(found.cbWndExtra, 0);
     EXPECT_EQ(found.hbrBackground, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     EXPECT_EQ(found.hCursor, LoadCursorA(nullptr, IDC_ARROW));
-    EXPECT_EQ(found.hIcon, nullptr) << "the module carries no icon 1";
+    EXPECT_NE(found.hIcon, nullptr) << "the module's icon 1";
+    EXPECT_NE(found.hIconSm, nullptr) << "and its small size";
     EXPECT_EQ(found.lpszMenuName, nullptr);
 }
 

@@ -10,16 +10,22 @@ if not exist "%program%" (
 )
 set "classes=HKCU\Software\Classes"
 set "title=Set folder dates with Chronotree"
-call :entry "%classes%\Directory\shell\Chronotree" "%%1" || goto failed
-call :entry "%classes%\Directory\Background\shell\Chronotree" "%%V" || goto failed
+rem Each step is checked with "if errorlevel": some cmd versions take "A >nul || B" wrong.
+call :entry "%classes%\Directory\shell\Chronotree" "%%1"
+if errorlevel 1 goto failed
+call :entry "%classes%\Directory\Background\shell\Chronotree" "%%V"
+if errorlevel 1 goto failed
 echo Added "%title%" to the right-click menu of folders.
 exit /b 0
 
 rem :entry KEY ARGUMENT - the entry's title, icon and command line under KEY.
 :entry
-reg add "%~1" /ve /d "%title%" /f >nul || exit /b 1
-reg add "%~1" /v Icon /d "\"%program%\"" /f >nul || exit /b 1
-reg add "%~1\command" /ve /d "\"%program%\" -a \"%~2\"" /f >nul || exit /b 1
+reg add "%~1" /ve /d "%title%" /f >nul
+if errorlevel 1 exit /b 1
+reg add "%~1" /v Icon /d "\"%program%\"" /f >nul
+if errorlevel 1 exit /b 1
+reg add "%~1\command" /ve /d "\"%program%\" -a \"%~2\"" /f >nul
+if errorlevel 1 exit /b 1
 exit /b 0
 
 :failed

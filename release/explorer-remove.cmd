@@ -5,8 +5,11 @@ setlocal
 set "classes=HKCU\Software\Classes"
 reg delete "%classes%\Directory\shell\Chronotree" /f >nul 2>&1
 reg delete "%classes%\Directory\Background\shell\Chronotree" /f >nul 2>&1
-reg query "%classes%\Directory\shell\Chronotree" >nul 2>&1 && goto failed
-reg query "%classes%\Directory\Background\shell\Chronotree" >nul 2>&1 && goto failed
+rem Checked with "if errorlevel": some cmd versions take "A >nul && B" wrong.
+reg query "%classes%\Directory\shell\Chronotree" >nul 2>&1
+if not errorlevel 1 goto failed
+reg query "%classes%\Directory\Background\shell\Chronotree" >nul 2>&1
+if not errorlevel 1 goto failed
 echo Removed "Set folder dates with Chronotree" from the right-click menu of folders.
 exit /b 0
 

@@ -124,6 +124,11 @@ def check(path, machine, manifest_path, max_size):
         expect('<application xmlns="urn:schemas-microsoft-com:asm.v3">' in text and
                '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">'
                'UTF-8</activeCodePage>' in text, "manifest asks for the UTF-8 active code page")
+        # Sharp at every scale: per monitor (version 2 where Windows has it), else per system.
+        expect('<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm'
+               '</dpiAware>' in text and
+               '<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">'
+               'PerMonitorV2, PerMonitor</dpiAwareness>' in text, "manifest declares DPI awareness")
     groups = [block for (kind, ident, _), block in resources.items()
               if kind == RT_GROUP_ICON and ident == 1]
     expect(len(groups) == 1, "an icon, identifier 1")

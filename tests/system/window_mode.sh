@@ -78,17 +78,40 @@ check "left to finish: every folder set" python3 "$(dirname "$0")/folder_times.p
 unset CHRONOTREE_UI_LONG_WALK
 
 # The window as a person sees it, kept under the build folder for a look.
-build_tree "$tree"
-/usr/lib/wine/wine64 "$build/chronotree.exe" "$(winpath "$tree")" >"$work/shown.out" 2>&1 &
-for _ in $(seq 100); do
-  xwininfo -root -tree >"$work/windows.txt" 2>&1
-  grep -q '"Chronotree 0.01' "$work/windows.txt" && break
-  sleep 0.1
+take_screenshot() { # take_screenshot FILE
+  build_tree "$tree"
+  /usr/lib/wine/wine64 "$build/chronotree.exe" "$(winpath "$tree")" >"$work/shown.out" 2>&1 &
+  for _ in $(seq 100); do
+    xwininfo -root -tree >"$work/windows.txt" 2>&1
+    grep -q '"Chronotree 0.01' "$work/windows.txt" && break
+    sleep 0.1
+  done
+  sleep 1
+  mkdir -p "$(dirname "$1")"
+  import -window root "$1"
+  check "screenshot of the window saved ($1)" [ -s "$1" ]
+  "$WINESERVER" -k >/dev/null 2>&1
+  wait
+}
+take_screenshot "$screenshot"
+
+# Every scale: a fresh prefix at 120, 144 and 192 DPI, the layout and the font checked in
+# the process, and a look at 144 DPI.
+for dpi in 120 144 192; do
+  wine_stop
+  mkdir -p "$work/dpi$dpi"
+  wine_start "$work/dpi$dpi"
+  for key in 'HKCU\Control Panel\Desktop' \
+    'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+    /usr/lib/wine/wine64 reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f \
+      >"$work/dpi$dpi/logpixels.log" 2>&1
+  done
+  "$WINESERVER" -k >/dev/null 2>&1
+  setsid "$WINESERVER" -p >/dev/null 2>&1 </dev/null &
+  CHRONOTREE_EXPECT_DPI=$dpi wine_suite "the window at $dpi DPI" "$work/dpi$dpi/window.out" \
+    "$build/tests/window_tests.exe" --gtest_filter='Window.TheLayoutScales*:Window.TheClass*'
+  check "the $dpi DPI cases ran" grep -q '\[  PASSED  \] 2 tests' "$work/dpi$dpi/window.out"
+  [ "$dpi" = 144 ] && take_screenshot "${screenshot%.png}-144dpi.png"
 done
-sleep 1
-mkdir -p "$(dirname "$screenshot")"
-import -window root "$screenshot"
-check "screenshot of the window saved" [ -s "$screenshot" ]
-"$WINESERVER" -k >/dev/null 2>&1
 
 finish

@@ -251,6 +251,98 @@ TEST_F(Window, AFolderThatCannotBeListedIsNamedWithTheSystemsTextAndOneFullStop)
     EXPECT_EQ(CaughtBoxes()[0].caption, "Error");
 }
 
+// The DPI the window was laid out for, as the system tells it.
+UINT DpiOf(HWND window)
+{
+    typedef UINT(WINAPI * DpiOfWindow)(HWND);
+    auto dpiOf = reinterpret_cast<DpiOfWindow>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    if (dpiOf)
+        return dpiOf(window);
+    HDC screen = GetDC(nullptr);
+    UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+RECT PlaceInClient(HWND control)
+{
+    RECT place = {};
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, programState.mainWindow, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+// The size of a control's text in its own font.
+SIZE TextSize(HWND control)
+{
+    wchar_t text[256] = {};
+    GetWindowTextW(control, text, 256);
+    HDC context = GetDC(control);
+    HGDIOBJ old = SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(context, text[0] ? text : L"Xg", text[0] ? lstrlenW(text) : 2, &size);
+    SelectObject(context, old);
+    ReleaseDC(control, context);
+    return size;
+}
+
+// At every scale (CHRONOTREE_EXPECT_DPI names the prefix's): each control where the 96-DPI
+// layout scaled puts it, the font scaled, every text inside its control, nothing overlapping.
+TEST_F(Window, TheLayoutScalesWithTheDpiAndEveryTextFits)
+{
+    ASSERT_TRUE(CreateMainWindow(Instance()));
+    UINT dpi = DpiOf(programState.mainWindow);
+    if (const char* expected = getenv("CHRONOTREE_EXPECT_DPI")) {
+        EXPECT_EQ(dpi, static_cast<UINT>(atoi(expected)));
+    }
+    auto S = [dpi](double value) { return value * dpi / 96; };
+    RECT client = {};
+    GetClientRect(programState.mainWindow, &client);
+    LONG W = client.right;
+    EXPECT_NEAR(W, S(384 - 6), S(12)) << "the client area scales with the window";
+    const HWND controls[] = {programState.folderLabel, programState.folderEdit,
+                             programState.browseButton, programState.setButton};
+    // x, y, right, bottom at 96 DPI, right edges from the client's.
+    const double layout[4][4] = {{8, 8, 0, 24}, {8, 26, -33, 47}, {-29, 26, -8, 47},
+                                 {-168, 51, -8, 76}};
+    for (int i = 0; i < 4; i++) {
+        RECT place = PlaceInClient(controls[i]);
+        auto edge = [&](double value) { return value > 0 ? S(value) : W + S(value); };
+        double x = layout[i][0] > 0 ? S(layout[i][0]) : W + S(layout[i][0]);
+        EXPECT_NEAR(place.left, x, 1) << i;
+        EXPECT_NEAR(place.top, S(layout[i][1]), 1) << i;
+        EXPECT_NEAR(place.right, layout[i][2] == 0 ? W : edge(layout[i][2]), 1) << i;
+        EXPECT_NEAR(place.bottom, S(layout[i][3]), 1) << i;
+        EXPECT_LE(place.right, W) << i;
+        EXPECT_LE(place.bottom, client.bottom) << "inside the client area: " << i;
+        for (int j = 0; j < i; j++) {
+            RECT other = PlaceInClient(controls[j]), both;
+            EXPECT_FALSE(IntersectRect(&both, &place, &other)) << i << " overlaps " << j;
+        }
+    }
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(programState.setButton, WM_GETFONT, 0, 0)),
+               sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -MulDiv(11, static_cast<int>(dpi), 96));
+    // Every text inside its control: a button keeps a margin for its edge and its focus
+    // frame, the field's line fits its inner height.
+    for (HWND control : {programState.folderLabel, programState.browseButton, programState.setButton}) {
+        RECT inside = {};
+        GetClientRect(control, &inside);
+        SIZE text = TextSize(control);
+        LONG margin = control == programState.folderLabel ? 0 : static_cast<LONG>(S(4));
+        EXPECT_LE(text.cx + margin, inside.right) << "too wide at " << dpi;
+        EXPECT_LE(text.cy, inside.bottom) << "too tall at " << dpi;
+    }
+    SetWindowTextW(programState.setButton, L"Show what would change");
+    RECT inside = {};
+    GetClientRect(programState.setButton, &inside);
+    EXPECT_LE(TextSize(programState.setButton).cx + S(4), inside.right) << "the dry run's name too";
+    GetClientRect(programState.folderEdit, &inside);
+    EXPECT_LE(TextSize(programState.folderEdit).cy, inside.bottom) << "the field's line";
+}
+
 TEST_F(Window, TheUsageIsABoxAndNothingElse)
 {
     for (const char* asked : {"/?", "-h", "-a C:\\x /H"}) {

@@ -101,8 +101,8 @@ void StampFolder(const char* path, FILETIME time)
         return;
     ExactTime present, created;
     bool withCreated = programState.setCreated && programState.verbose;
-    bool known = NeedsPresentTime() &&
-                 ReadExactLastWrite(path, &present, withCreated ? &created : nullptr);
+    bool known =
+        NeedsPresentTime() && ReadExactLastWrite(path, &present, withCreated ? &created : nullptr);
     bool mustKnow = programState.dryRun || programState.onlyEarlier || programState.onlyLater;
     if (mustKnow && !known) {
         ReportFolderProblem("cannot read", path, strlen(path), nullptr, GetLastError());

@@ -93,7 +93,8 @@ FILETIME FileTimeFromExact(ExactTime time)
 {
     if (time.seconds < 0)
         return FILETIME{0, 0};
-    uint64_t ticks = static_cast<uint64_t>(time.seconds) * TICKS_PER_SECOND + time.nanoseconds / 100;
+    uint64_t ticks =
+        static_cast<uint64_t>(time.seconds) * TICKS_PER_SECOND + time.nanoseconds / 100;
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 

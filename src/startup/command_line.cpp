@@ -38,11 +38,20 @@ struct LongOption {
 };
 
 constexpr LongOption LONG_OPTIONS[] = {
-    {"automatic", 'a', false},   {"silent", 's', false},         {"ignore-manager-files", 'i', false},
-    {"dry-run", 'n', false},     {"verbose", 'v', false},        {"restore", 'r', true},
-    {"created", 'c', false},     {"exclude", 'x', true},         {"only-earlier", ONLY_EARLIER, false},
-    {"only-later", ONLY_LATER, false}, {"ignore-future", IGNORE_FUTURE, false},
-    {"top", SET_TOP, false},     {"no-links", NO_LINKS, false},  {"help", HELP, false},
+    {"automatic", 'a', false},
+    {"silent", 's', false},
+    {"ignore-manager-files", 'i', false},
+    {"dry-run", 'n', false},
+    {"verbose", 'v', false},
+    {"restore", 'r', true},
+    {"created", 'c', false},
+    {"exclude", 'x', true},
+    {"only-earlier", ONLY_EARLIER, false},
+    {"only-later", ONLY_LATER, false},
+    {"ignore-future", IGNORE_FUTURE, false},
+    {"top", SET_TOP, false},
+    {"no-links", NO_LINKS, false},
+    {"help", HELP, false},
     {"version", VERSION, false},
 };
 
@@ -379,7 +388,8 @@ size_t SuggestLongOption(const char* word, char* into, size_t size)
     char meant[64] = {};
     size_t length = 0;
     for (const char* at = word + 2; *at && *at != '=' && length + 1 < sizeof meant; at++)
-        meant[length++] = *at == '_' ? '-' : static_cast<char>(*at | (*at >= 'A' && *at <= 'Z' ? 0x20 : 0));
+        meant[length++] =
+            *at == '_' ? '-' : static_cast<char>(*at | (*at >= 'A' && *at <= 'Z' ? 0x20 : 0));
     const char* best = nullptr;
     size_t bestDistance = 3; // two edits at most, or the word was no slip of that option
     for (const LongOption& option : LONG_OPTIONS) {

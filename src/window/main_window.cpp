@@ -51,7 +51,9 @@ HWND CreateChild(HINSTANCE instance, const wchar_t* className, const wchar_t* te
 // 96-DPI value scaled; `W` is the client width. At 96 DPI, the places as they always were.
 void LayOut(LONG W, UINT dpi, RECT places[CONTROL_COUNT])
 {
-    auto S = [dpi](int value) { return static_cast<LONG>(MulDiv(value, static_cast<int>(dpi), 96)); };
+    auto S = [dpi](int value) {
+        return static_cast<LONG>(MulDiv(value, static_cast<int>(dpi), 96));
+    };
     places[0] = RECT{S(8), S(8), W - S(8), S(16)}; // the label
     places[1] = RECT{S(8), S(26), W - S(41), S(21)}; // the field
     places[2] = RECT{W - S(29), S(26), S(21), S(21)}; // "..."

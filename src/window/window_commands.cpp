@@ -7,8 +7,8 @@
 #include "run_summary.h"
 #include "walk_in_window.h"
 #include "walk_report.h"
-#include "window_menu.h"
 #include "wide_text.h"
+#include "window_menu.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -274,8 +274,8 @@ void DropIntoField(HDROP drop)
             // A file stands for the folder it is in.
             DWORD attributes = AttributesOf(path);
             wchar_t* last = wcsrchr(path, L'\\');
-            if (attributes != INVALID_FILE_ATTRIBUTES &&
-                !(attributes & FILE_ATTRIBUTE_DIRECTORY) && last)
+            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                last)
                 *(last > path && last[-1] == L':' ? last + 1 : last) = L'\0';
             char* text = NewUtf8FromWide(path, wcslen(path));
             if (text)

@@ -65,7 +65,8 @@ void AddPatternsItem(HMENU menu)
         AddText(&line, programState.excludePatterns[i]);
     }
     int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    wchar_t* wide = units > 0 ? static_cast<wchar_t*>(calloc(static_cast<size_t>(units), 2)) : nullptr;
+    wchar_t* wide =
+        units > 0 ? static_cast<wchar_t*>(calloc(static_cast<size_t>(units), 2)) : nullptr;
     if (wide && MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, units) > 0)
         AppendMenuW(menu, MF_STRING | MF_GRAYED, IDM_PATTERNS, wide);
     free(wide);

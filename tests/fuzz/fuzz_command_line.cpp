@@ -56,9 +56,9 @@ std::string Letters(const std::string& token)
 // A word of two dashes and more: a long option, which must be spelled exactly.
 bool IsLong(const std::string& token) { return token.size() > 2 && token.compare(0, 2, "--") == 0; }
 
-const char* const PLAIN_LONG[] = {"automatic", "silent", "ignore-manager-files", "dry-run",
-                                  "verbose", "created", "only-earlier", "only-later",
-                                  "ignore-future", "top", "no-links"};
+const char* const PLAIN_LONG[] = {
+    "automatic",    "silent",     "ignore-manager-files", "dry-run", "verbose", "created",
+    "only-earlier", "only-later", "ignore-future",        "top",     "no-links"};
 
 // What a long word does to the run: "stop" (refused, or the usage or the version), "n"
 // (a dry run), "a", "s", "r" (a restore), "earlier", "later", or "" (nothing here).

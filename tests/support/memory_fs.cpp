@@ -159,8 +159,7 @@ bool Deliver(Listing& listing, WIN32_FIND_DATAA* data)
         int target = Follow(folder.children[listing.next - 2]);
         bool isFolder = target >= 0 && nodes[target].folder;
         data->dwFileAttributes = isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-        if (entry.linkTarget >= 0)
-        {
+        if (entry.linkTarget >= 0) {
             data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
             data->dwReserved0 = IO_REPARSE_TAG_SYMLINK;
         }

@@ -23,17 +23,38 @@ TEST(Patterns, StarsAndQuestionMarksInEveryPlace)
         bool matches;
     };
     const Case cases[] = {
-        {"*.xmp", "a.xmp", true},       {"*.xmp", ".xmp", true},      {"*.xmp", "a.xmp.jpg", false},
-        {"*.xmp", "axmp", false},       {"a*", "a", true},            {"a*", "ba", false},
-        {"*a*", "bab", true},           {"*a*", "bbb", false},        {"a*b*c", "aXbYc", true},
-        {"a*b*c", "aXbYcZ", false},     {"a*b*c", "abbbc", true},     {"?", "a", true},
-        {"?", "", false},               {"?", "ab", false},           {"??.*", "ab.c", true},
-        {"a?c", "abc", true},           {"a?c", "ac", false},         {"*", "", true},
-        {"*", "anything.at.all", true}, {"", "", true},               {"", "a", false},
-        {"**", "x", true},              {"*?", "", false},            {"*?", "x", true},
-        {"a.b", "a.b", true},           {"a.b", "axb", false},        {"*.*", "noext", false},
-        {".*", ".hidden", true},        {".*", "visible", false},     {"?.jpg", "\xC3\xA9.jpg", true},
-        {"???", "\xF0\x9F\x98\x80", false}, {"*\xC3\xA9", "caf\xC3\xA9", true},
+        {"*.xmp", "a.xmp", true},
+        {"*.xmp", ".xmp", true},
+        {"*.xmp", "a.xmp.jpg", false},
+        {"*.xmp", "axmp", false},
+        {"a*", "a", true},
+        {"a*", "ba", false},
+        {"*a*", "bab", true},
+        {"*a*", "bbb", false},
+        {"a*b*c", "aXbYc", true},
+        {"a*b*c", "aXbYcZ", false},
+        {"a*b*c", "abbbc", true},
+        {"?", "a", true},
+        {"?", "", false},
+        {"?", "ab", false},
+        {"??.*", "ab.c", true},
+        {"a?c", "abc", true},
+        {"a?c", "ac", false},
+        {"*", "", true},
+        {"*", "anything.at.all", true},
+        {"", "", true},
+        {"", "a", false},
+        {"**", "x", true},
+        {"*?", "", false},
+        {"*?", "x", true},
+        {"a.b", "a.b", true},
+        {"a.b", "axb", false},
+        {"*.*", "noext", false},
+        {".*", ".hidden", true},
+        {".*", "visible", false},
+        {"?.jpg", "\xC3\xA9.jpg", true},
+        {"???", "\xF0\x9F\x98\x80", false},
+        {"*\xC3\xA9", "caf\xC3\xA9", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MatchesPattern(c.pattern, c.name, false), c.matches)
@@ -59,6 +80,14 @@ protected:
         memfs::AddFile(early, "f", 300);
         late = memfs::AddFolder(top, "late", 100); // a file newer than the folder
         memfs::AddFile(late, "g", 700);
+    }
+    // Two levels below `early`, a photo and one from a camera whose clock was never set.
+    int AddCameraFiles()
+    {
+        int deep = memfs::AddFolder(memfs::AddFolder(early, "a", 1), "b", 1);
+        memfs::AddFile(deep, "broken.jpg", 250000000000000000ull); // the year 2393
+        memfs::AddFile(deep, "fine.jpg", 200);
+        return deep;
     }
     int top = 0, early = 0, late = 0;
 };
@@ -105,9 +134,7 @@ TEST_F(Choices, ExcludedNamesAreNoFilesAndExcludedFoldersAreNoPartOfTheTree)
 
 TEST_F(Choices, AFileInTheFutureIsNamedAndWithIgnoreFutureCountsAsNoFile)
 {
-    int deep = memfs::AddFolder(memfs::AddFolder(early, "a", 1), "b", 1);
-    memfs::AddFile(deep, "broken.jpg", 250000000000000000ull); // the year 2393
-    memfs::AddFile(deep, "fine.jpg", 200);
+    AddCameraFiles();
     RunFolderWalk("top");
     EXPECT_EQ(memfs::TimeOf(early), 250000000000000000ull) << "without the option it counts";
     EXPECT_EQ(programState.futureCount, 1);
@@ -116,9 +143,7 @@ TEST_F(Choices, AFileInTheFutureIsNamedAndWithIgnoreFutureCountsAsNoFile)
     EXPECT_NE(fakeshell::errors().find(", in the future"), std::string::npos);
     EXPECT_EQ(programState.failureCount, 0) << "it is no failure";
     SetUp();
-    deep = memfs::AddFolder(memfs::AddFolder(early, "a", 1), "b", 1);
-    memfs::AddFile(deep, "broken.jpg", 250000000000000000ull);
-    memfs::AddFile(deep, "fine.jpg", 200);
+    int deep = AddCameraFiles();
     programState.ignoreFuture = 1;
     RunFolderWalk("top");
     EXPECT_EQ(memfs::TimeOf(deep), 200u);

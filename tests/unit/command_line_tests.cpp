@@ -324,8 +324,8 @@ TEST_F(StartUp, AnUnknownOptionNamesItselfWhereItIsAnError)
 TEST_F(StartUp, ALongOptionNotSpelledExactlyIsRefusedWithTheOneItWasLikelyMeantToBe)
 {
     const std::pair<const char*, const char*> slips[] = {
-        {"-a --dryrun x", "--dry-run"},   {"-a --dry_run x", "--dry-run"},
-        {"-a --Dry-Run x", "--dry-run"},  {"--verbos -a x", "--verbose"},
+        {"-a --dryrun x", "--dry-run"},           {"-a --dry_run x", "--dry-run"},
+        {"-a --Dry-Run x", "--dry-run"},          {"--verbos -a x", "--verbose"},
         {"-a --onlyearlier x", "--only-earlier"}, {"-a --top=1 x", "--top"},
         {"-a --frobnicate x", nullptr},
     };

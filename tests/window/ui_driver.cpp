@@ -359,7 +359,8 @@ TEST(LongWalk, TheWindowAnswersAndShowsHowFarItIsThenComesBackAsItWas)
     bool labelPlain = true; // drawn as normal text while the controls are grey
     while (!(box = run.Box()) && GetTickCount() - start < 120000u) {
         if (ShowsProgress(TextOf(run.label)))
-            labelPlain = labelPlain && run.Enabled() == std::vector<bool>{true, false, false, false};
+            labelPlain =
+                labelPlain && run.Enabled() == std::vector<bool>{true, false, false, false};
         asked++;
         answered += Answers(run.window);
         std::string label = TextOf(run.label);

@@ -279,7 +279,8 @@ SIZE TextSize(HWND control)
     wchar_t text[256] = {};
     GetWindowTextW(control, text, 256);
     HDC context = GetDC(control);
-    HGDIOBJ old = SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    HGDIOBJ old =
+        SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
     SIZE size = {};
     GetTextExtentPoint32W(context, text[0] ? text : L"Xg", text[0] ? lstrlenW(text) : 2, &size);
     SelectObject(context, old);
@@ -304,8 +305,8 @@ TEST_F(Window, TheLayoutScalesWithTheDpiAndEveryTextFits)
     const HWND controls[] = {programState.folderLabel, programState.folderEdit,
                              programState.browseButton, programState.setButton};
     // x, y, right, bottom at 96 DPI, right edges from the client's.
-    const double layout[4][4] = {{8, 8, 0, 24}, {8, 26, -33, 47}, {-29, 26, -8, 47},
-                                 {-168, 51, -8, 76}};
+    const double layout[4][4] = {
+        {8, 8, 0, 24}, {8, 26, -33, 47}, {-29, 26, -8, 47}, {-168, 51, -8, 76}};
     for (int i = 0; i < 4; i++) {
         RECT place = PlaceInClient(controls[i]);
         auto edge = [&](double value) { return value > 0 ? S(value) : W + S(value); };
@@ -327,7 +328,8 @@ TEST_F(Window, TheLayoutScalesWithTheDpiAndEveryTextFits)
     EXPECT_EQ(font.lfHeight, -MulDiv(11, static_cast<int>(dpi), 96));
     // Every text inside its control: a button keeps a margin for its edge and its focus
     // frame, the field's line fits its inner height.
-    for (HWND control : {programState.folderLabel, programState.browseButton, programState.setButton}) {
+    for (HWND control :
+         {programState.folderLabel, programState.browseButton, programState.setButton}) {
         RECT inside = {};
         GetClientRect(control, &inside);
         SIZE text = TextSize(control);

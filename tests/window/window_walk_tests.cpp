@@ -59,6 +59,22 @@ std::string LabelText()
     return text;
 }
 
+// A walk stopped midway: every folder of the tree is either set right or untouched.
+// Returns how many were set.
+int SetOrUntouched(const std::string& tree)
+{
+    int set = 0;
+    for (int i = 0; i < TREE_FOLDERS; i++) {
+        FILETIME lastWrite, lastAccess;
+        EXPECT_TRUE(ReadTimes(tree + "\\d" + std::to_string(i), &lastWrite, &lastAccess));
+        if (Ticks(lastWrite) == FIRST_TIME + i)
+            set++;
+        else
+            EXPECT_EQ(Ticks(lastWrite), Ticks(FOLDER_TIME)) << i;
+    }
+    return set;
+}
+
 // What each tick of the thread timer does, and what it saw.
 std::function<void()> onTick;
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) { onTick(); }
@@ -185,15 +201,7 @@ TEST_F(WindowAtWork, ClosingTheWindowStopsTheWalkBeforeItsNextWrite)
     ASSERT_GT(sawCloseAt, 0);
     EXPECT_LT(programState.visitedCount, TREE_FOLDERS) << "the walk stopped";
     // Every folder is either set right or untouched; the count says how many were set.
-    int set = 0;
-    for (int i = 0; i < TREE_FOLDERS; i++) {
-        FILETIME lastWrite, lastAccess;
-        ASSERT_TRUE(ReadTimes(tree + "\\d" + std::to_string(i), &lastWrite, &lastAccess));
-        if (Ticks(lastWrite) == FIRST_TIME + i)
-            set++;
-        else
-            EXPECT_EQ(Ticks(lastWrite), Ticks(FOLDER_TIME)) << i;
-    }
+    int set = SetOrUntouched(tree);
     EXPECT_EQ(set, programState.changedCount);
     EXPECT_GE(set, 1);
 }
@@ -219,15 +227,7 @@ TEST_F(WindowAtWork, EscapeStopsAWalkAndKeepsTheWindowThenClosesIt)
     EXPECT_TRUE(CaughtBoxes().empty()) << "no summary";
     EXPECT_TRUE(IsWindowEnabled(programState.setButton));
     EXPECT_EQ(LabelText(), "Folder:");
-    int set = 0;
-    for (int i = 0; i < TREE_FOLDERS; i++) {
-        FILETIME lastWrite, lastAccess;
-        ASSERT_TRUE(ReadTimes(tree + "\\d" + std::to_string(i), &lastWrite, &lastAccess));
-        if (Ticks(lastWrite) == FIRST_TIME + i)
-            set++;
-        else
-            EXPECT_EQ(Ticks(lastWrite), Ticks(FOLDER_TIME)) << i;
-    }
+    int set = SetOrUntouched(tree);
     EXPECT_EQ(set, programState.changedCount);
     // Idle, Escape closes the window, and the loop ends with status 0.
     onTick = [] {};
@@ -281,10 +281,10 @@ TEST_F(WindowAtWork, AFolderDroppedGoesIntoTheFieldWholeAndAFileBringsItsFolder)
     }
     std::wstring wide = Wide(folder);
     ASSERT_GT(wide.size(), 260u);
-    SendMessageW(programState.mainWindow, WM_DROPFILES,
-                 reinterpret_cast<WPARAM>(MakeDrop(wide)), 0);
-    EXPECT_TRUE(FieldText() == wide) << folder << " (" << wide.size() << ") became ("
-                                     << FieldText().size() << ")";
+    SendMessageW(programState.mainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(wide)),
+                 0);
+    EXPECT_TRUE(FieldText() == wide)
+        << folder << " (" << wide.size() << ") became (" << FieldText().size() << ")";
     // A file dropped brings the folder it is in.
     MakeFile(folder + "\\photo.jpg", FOLDER_TIME);
     SetFieldText("");
@@ -294,8 +294,8 @@ TEST_F(WindowAtWork, AFolderDroppedGoesIntoTheFieldWholeAndAFileBringsItsFolder)
     // Nothing is taken while a walk runs.
     programState.walkRunning = 1;
     SetFieldText("kept");
-    SendMessageW(programState.mainWindow, WM_DROPFILES,
-                 reinterpret_cast<WPARAM>(MakeDrop(wide)), 0);
+    SendMessageW(programState.mainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(wide)),
+                 0);
     programState.walkRunning = 0;
     EXPECT_TRUE(FieldText() == L"kept");
 }
@@ -329,7 +329,7 @@ TEST_F(WindowAtWork, TheMenuHoldsTheOptionsAndUndoesTheLastRun)
         std::string folder = top + "\\f" + std::to_string(i);
         MakeFolder(folder);
         MakeFile(folder + "\\x", FILETIME{static_cast<DWORD>(FIRST_TIME + i),
-                                           static_cast<DWORD>((FIRST_TIME + i) >> 32)});
+                                          static_cast<DWORD>((FIRST_TIME + i) >> 32)});
         uint64_t odd = Ticks(FOLDER_TIME) + 7 * i + 3; // to the last 100 ns
         SetTimes(folder, FILETIME{static_cast<DWORD>(odd), static_cast<DWORD>(odd >> 32)},
                  FOLDER_TIME);

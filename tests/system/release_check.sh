@@ -118,14 +118,16 @@ command=$(tr -d '\r' <"$work/folder-entry.out" | grep -o '"[^"]*chronotree.exe" 
 build_tree "$work/explorer tree"
 command=${command//%1/$(winpath "$work/explorer tree")}
 /usr/lib/wine/wine64 cmd /c "$command" >"$work/entry-run.out" 2>&1 </dev/null &
+entry=$!
 for _ in $(seq 100); do
   has_mtime "$work/explorer tree/Future" "$(epoch 2100-01-01)" && break
   sleep 0.2
 done
 sleep 1
 "$WINESERVER" -k >/dev/null 2>&1
-wait
+wait "$entry"
 check_tree "the folder entry's command line" "$work/explorer tree"
+wine_stop
 wine_start "$work"
 (cd "$package" && /usr/lib/wine/wine64 cmd /c explorer-add.cmd >"$work/add.out" 2>&1 </dev/null)
 (cd "$package" && /usr/lib/wine/wine64 cmd /c explorer-remove.cmd >"$work/remove.out" 2>&1 </dev/null)

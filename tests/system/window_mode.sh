@@ -91,7 +91,6 @@ take_screenshot() { # take_screenshot FILE
   import -window root "$1"
   check "screenshot of the window saved ($1)" [ -s "$1" ]
   "$WINESERVER" -k >/dev/null 2>&1
-  wait
 }
 take_screenshot "$screenshot"
 

@@ -412,7 +412,9 @@ else
   ln -s "$work/elsewhere/deep/x" "$tree/Outer/Inner/file-link"
   touch -h -m -d "2012-12-12 UTC" "$tree/Outer/Inner/file-link"
   touch -m -d "2001-01-01 UTC" "$tree/A" "$tree/A/B" "$tree/Outer/Inner"
-  strace -f -e trace=openat,newfstatat,statx,utimensat -o "$work/trace" \
+  # LeakSanitizer cannot work under a tracer: leaks are left to the other cases.
+  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+    strace -f -e trace=openat,newfstatat,statx,utimensat -o "$work/trace" \
     "$program" -a -s --no-links "$tree" >"$work/out" 2>"$work/err"
   check "--no-links: status 0" [ $? -eq 0 ]
   check "--no-links: nothing outside is read or written" \

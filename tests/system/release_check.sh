@@ -109,7 +109,7 @@ query "$classes\shell\Chronotree\command" "$work/folder-entry.out"
 check "the folder entry runs the program beside the script on %1" grep -qF \
   "\"$(winpath "$package")\\chronotree.exe\" -a \"%1\"" "$work/folder-entry.out"
 query "$classes\Background\shell\Chronotree\command" "$work/background-entry.out"
-check "the background entry runs it on %V" grep -qF "-a \"%V\"" "$work/background-entry.out"
+check "the background entry runs it on %V" grep -qF -- "-a \"%V\"" "$work/background-entry.out"
 query "$classes\shell\Chronotree" "$work/title.out"
 check "its title" grep -qF "Set folder dates with Chronotree" "$work/title.out"
 # As Explorer runs it: %1 becomes the folder; the walk ends in the summary box, which the
@@ -117,7 +117,8 @@ check "its title" grep -qF "Set folder dates with Chronotree" "$work/title.out"
 command=$(tr -d '\r' <"$work/folder-entry.out" | grep -o '"[^"]*chronotree.exe" -a "%1"')
 build_tree "$work/explorer tree"
 command=${command//%1/$(winpath "$work/explorer tree")}
-/usr/lib/wine/wine64 cmd /c "$command" >"$work/entry-run.out" 2>&1 </dev/null &
+printf '@%s\r\n' "$command" >"$work/entry.cmd" # the line as it stands, quotes and all
+/usr/lib/wine/wine64 cmd /c "$(winpath "$work/entry.cmd")" >"$work/entry-run.out" 2>&1 </dev/null &
 entry=$!
 for _ in $(seq 100); do
   has_mtime "$work/explorer tree/Future" "$(epoch 2100-01-01)" && break

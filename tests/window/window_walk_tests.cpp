@@ -390,6 +390,28 @@ TEST_F(WindowAtWork, TheMenuHoldsTheOptionsAndUndoesTheLastRun)
     EXPECT_TRUE(Greyed(IDM_UNDO)) << "undone once";
 }
 
+// The command line sets the menu's items at start: read in the window's first moments.
+TEST_F(WindowAtWork, TheMenuStartsAsTheCommandLineSetIt)
+{
+    std::vector<UINT> checked;
+    std::string button;
+    onTick = [&] {
+        if (!programState.mainWindow || !IsWindow(programState.mainWindow) || !button.empty())
+            return;
+        for (UINT item : {IDM_MANAGER_FILES, IDM_DRY_RUN, IDM_CREATED, IDM_ONLY_EARLIER,
+                          IDM_ONLY_LATER, IDM_IGNORE_FUTURE, IDM_TOP, IDM_NO_LINKS})
+            if (Checked(item))
+                checked.push_back(item);
+        button = ButtonText();
+        PostMessageA(programState.mainWindow, WM_CLOSE, 0, 0);
+    };
+    std::string tail = "-n --top --ignore-future --only-later --exclude=*.aae C:\\x";
+    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), &tail[0], SW_SHOW), 0);
+    EXPECT_EQ(checked,
+              (std::vector<UINT>{IDM_DRY_RUN, IDM_ONLY_LATER, IDM_IGNORE_FUTURE, IDM_TOP}));
+    EXPECT_EQ(button, "Show what would change");
+}
+
 // Keys as the loop gets them, to the control that has the focus.
 void Press(WPARAM key, bool shift = false)
 {

@@ -141,8 +141,14 @@ bool Reopen(int folder, uint64_t serial)
     hasRetired = false;
     // Adding, removing or renaming an entry moves a folder's change time, and so does
     // moving or replacing the folder itself.
-    struct stat now;
-    if (retired.folder != serial || fstat(folder, &now) != 0 || !Before(now.st_ctim, retired.read))
+    // The change time alone: a full stat would go to a network server each time, since
+    // reading the folder made its access time stale.
+    struct statx now;
+    if (retired.folder != serial || statx(folder, "", AT_EMPTY_PATH, STATX_CTIME, &now) != 0 ||
+        !(now.stx_mask & STATX_CTIME) ||
+        !Before(timespec{static_cast<time_t>(now.stx_ctime.tv_sec),
+                         static_cast<long>(now.stx_ctime.tv_nsec)},
+                retired.read))
         return false;
     retired.open = true;
     retired.next = retired.begin;

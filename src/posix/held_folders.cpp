@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -72,12 +73,15 @@ void Unhold(size_t index)
 }
 
 // Keeps the device and inode of a held level, to tell later whether its path still names it.
+// Asks for the inode alone (the device always comes): on a network file system a full
+// stat goes to the server once reading the folder has made its access time stale.
 void RecordIdentity(Level* level)
 {
-    struct stat found;
-    level->known = fstat(level->fd, &found) == 0;
-    level->dev = found.st_dev;
-    level->ino = found.st_ino;
+    struct statx found;
+    level->known =
+        statx(level->fd, "", AT_EMPTY_PATH, STATX_INO, &found) == 0 && (found.stx_mask & STATX_INO);
+    level->dev = makedev(found.stx_dev_major, found.stx_dev_minor);
+    level->ino = found.stx_ino;
 }
 
 unsigned Ruler(size_t index) { return static_cast<unsigned>(__builtin_ctzll(index)); }

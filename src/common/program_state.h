@@ -55,10 +55,8 @@ struct ProgramState {
     // A word the command line cannot take: an option given a value it cannot have, or two
     // that cannot go together (a full sentence), or -x without its pattern.
     const char* refusal;
-    // Files dated in the future (named on standard error) in the latest walk; the run began at
-    // runStart, a day after which is the future.
+    // Files dated in the future (named on standard error) in the latest walk.
     int32_t futureCount;
-    FILETIME runStart;
 };
 
 constexpr uint8_t WALK_NONE = 0;

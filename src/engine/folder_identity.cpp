@@ -120,14 +120,20 @@ bool ReadExactLastWrite(const char* path, ExactTime* time, ExactTime* created)
 
 namespace {
 
-DWORD WriteTime(const char* path, const FILETIME* time, const ExactTime* exact)
+DWORD WriteTime(const char* path, const FILETIME* time, const ExactTime* exact,
+                const ExactTime* created)
 {
     HANDLE folder = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE)
         return GetLastError();
-    const FILETIME* created = time && programState.setCreated ? time : nullptr;
-    BOOL set = time ? SetFileTime(folder, created, nullptr, time) : SetFileExactTime(folder, exact);
+    const FILETIME* alsoCreated = time && programState.setCreated ? time : nullptr;
+    BOOL set =
+        time ? SetFileTime(folder, alsoCreated, nullptr, time) : SetFileExactTime(folder, exact);
+    if (set && created) {
+        FILETIME creation = FileTimeFromExact(*created);
+        set = SetFileTime(folder, &creation, nullptr, nullptr);
+    }
     DWORD error = set ? 0 : GetLastError();
     CloseHandle(folder);
     return error;
@@ -137,24 +143,12 @@ DWORD WriteTime(const char* path, const FILETIME* time, const ExactTime* exact)
 
 DWORD WriteLastWriteTime(const char* path, FILETIME time)
 {
-    return WriteTime(path, &time, nullptr);
+    return WriteTime(path, &time, nullptr, nullptr);
 }
 
-DWORD WriteExactLastWrite(const char* path, ExactTime exact)
+DWORD WriteExactLastWrite(const char* path, ExactTime exact, const ExactTime* created)
 {
-    return WriteTime(path, nullptr, &exact);
-}
-
-DWORD WriteCreationTime(const char* path, ExactTime exact)
-{
-    HANDLE folder = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    FILETIME time = FileTimeFromExact(exact);
-    DWORD error = SetFileTime(folder, &time, nullptr, nullptr) ? 0 : GetLastError();
-    CloseHandle(folder);
-    return error;
+    return WriteTime(path, nullptr, &exact, created);
 }
 
 bool IsAlreadyOnPath(char* buffer, WalkLevel* level, const char* name)

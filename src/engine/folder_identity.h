@@ -25,10 +25,8 @@ bool ReadFolderInformation(const char* path, BY_HANDLE_FILE_INFORMATION* info);
 bool ReadExactLastWrite(const char* path, ExactTime* time, ExactTime* created = nullptr);
 
 // Sets the folder's last-write time alone (SetFileTime), or with `exact` its exact time
-// (SetFileExactTime); returns the system's error, or 0 when it was set.
-// With --created the creation time is set to the same time as the last-write time.
+// (SetFileExactTime) and, when `created` is given, its creation time too (to 100 ns);
+// returns the system's error, or 0 when it was set. With --created the walk's write sets
+// the creation time to the same time as the last-write time.
 DWORD WriteLastWriteTime(const char* path, FILETIME time);
-DWORD WriteExactLastWrite(const char* path, ExactTime exact);
-
-// Sets the folder's creation time alone (to 100 ns); returns the system's error, or 0.
-DWORD WriteCreationTime(const char* path, ExactTime exact);
+DWORD WriteExactLastWrite(const char* path, ExactTime exact, const ExactTime* created = nullptr);

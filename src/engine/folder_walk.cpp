@@ -133,16 +133,19 @@ void StampFolder(const char* path, FILETIME time)
     programState.changedCount++; // every folder set counts, its time equal or not
 }
 
-// A day past the moment the walk began; a file dated later is in the future.
-FILETIME futureFrom;
+// A day past the moment the walk began, in 100 ns; a file dated later is in the future.
+uint64_t futureFrom;
+
+uint64_t Ticks(FILETIME time)
+{
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
 
 // A file dated in the future is named, whether or not anything is asked; with
 // --ignore-future it then counts as no file.
 bool IsInFuture(const char* buffer, const char* tail, const WIN32_FIND_DATAA& entry)
 {
-    FILETIME later = LaterFileTime(futureFrom, entry.ftLastWriteTime);
-    if (later.dwHighDateTime == futureFrom.dwHighDateTime &&
-        later.dwLowDateTime == futureFrom.dwLowDateTime)
+    if (Ticks(entry.ftLastWriteTime) <= futureFrom)
         return false;
     ReportFutureFile(buffer, static_cast<size_t>(tail - buffer), entry.cFileName,
                      ExactFromFileTime(entry.ftLastWriteTime));
@@ -311,8 +314,7 @@ void RunFolderWalk(const char* path)
     constexpr uint64_t DAY = 864000000000ull; // in 100 ns
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    uint64_t from = ((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) + DAY;
-    futureFrom = FILETIME{static_cast<DWORD>(from), static_cast<DWORD>(from >> 32)};
+    futureFrom = Ticks(now) + DAY;
     FILETIME newest = StampNewestTimes(buffer, buffer, path, nullptr);
     if (programState.setTop)
         StampTop(buffer, newest);

@@ -172,9 +172,8 @@ void RestoreEntry(const ListEntry& entry)
         programState.changedCount++;
         return;
     }
-    DWORD error = WriteExactLastWrite(entry.path, entry.oldTime);
-    if (!error && entry.createdKnown)
-        error = WriteCreationTime(entry.path, entry.oldCreated);
+    DWORD error = WriteExactLastWrite(entry.path, entry.oldTime,
+                                      entry.createdKnown ? &entry.oldCreated : nullptr);
     if (error) {
         ReportFolderProblem("cannot set", entry.path, strlen(entry.path), nullptr, error);
         CountFailure();

@@ -48,12 +48,19 @@ bool IsRelative(const char* path)
 }
 
 // The current folder and a separator, so that a list made from a relative path restores
-// from anywhere; nothing when the current folder cannot be had.
+// from anywhere; nothing when the current folder cannot be had. It is asked once: the
+// program never changes its current folder, and a line a folder must cost no more calls.
 void AppendCurrentFolder(size_t* at)
 {
     static char folder[PATH_BUFFER_SIZE];
-    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder)
+    static bool asked;
+    if (!asked) {
+        asked = true;
+        DWORD got = GetCurrentDirectoryA(sizeof folder, folder);
+        folder[got < sizeof folder ? got : 0] = '\0';
+    }
+    size_t length = strlen(folder);
+    if (length == 0)
         return;
     AppendPath(at, folder, length);
     if (folder[length - 1] != PATH_SEPARATOR)

@@ -49,10 +49,8 @@ int RefuseUnknownOption(const char* option)
 // "-r" asks for a list after it.
 int RefuseRestoreWithoutList()
 {
-    const char* text = "-r needs the list to restore from: -r LIST";
-    WriteErrorLine(text);
-    if (!UNKNOWN_OPTIONS_ARE_ERRORS && !programState.silent)
-        MessageBoxA(nullptr, text, "Error", MB_ICONERROR);
+    RefuseCommandLine("-r needs the list to restore from: -r LIST");
+    // The Windows programs have always ended such a run with 1.
     return UNKNOWN_OPTIONS_ARE_ERRORS ? EXIT_COMMAND_LINE_UNREADABLE : EXIT_SOMETHING_FAILED;
 }
 

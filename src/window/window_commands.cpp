@@ -1,7 +1,6 @@
 // The button commands, run synchronously inside the window procedure.
 #include "window_commands.h"
 
-#include "folder_identity.h"
 #include "folder_walk.h"
 #include "main_window.h"
 #include "program_state.h"
@@ -158,15 +157,6 @@ int CALLBACK StartPickerAt(HWND picker, UINT message, LPARAM, LPARAM start)
     return 0;
 }
 
-// Whether `path` (UTF-8) names a folder (or, with `folder` false, a file) that is there:
-// looked up through the file layer, so paths past MAX_PATH are found too.
-bool IsThere(const char* path, bool folder)
-{
-    BY_HANDLE_FILE_INFORMATION info;
-    return *path && ReadFolderInformation(path, &info) &&
-           ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
-}
-
 // The field's text as a folder to start at, in a new buffer for free(); null when it names
 // none.
 wchar_t* FieldFolder()
@@ -174,8 +164,13 @@ wchar_t* FieldFolder()
     int length = 0;
     char* text = ReadEditLine(programState.folderEdit, &length);
     char* folder = text ? Unquoted(text) : nullptr;
-    wchar_t* wide = folder && IsThere(folder, true) ? NewWideFromUtf8(folder) : nullptr;
+    wchar_t* wide = folder && *folder ? NewWideFromUtf8(folder) : nullptr;
     free(text);
+    DWORD attributes = wide ? GetFileAttributesW(wide) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        free(wide);
+        return nullptr;
+    }
     return wide;
 }
 
@@ -246,22 +241,47 @@ void EnableControls(bool enable)
         EnableWindow(control, enable);
 }
 
+namespace {
+
+// GetFileAttributesW stops at MAX_PATH unless the path is in the "\\?\" form, which a
+// path past it is then given.
+DWORD AttributesOf(const wchar_t* path)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    size_t length = wcslen(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES || length < MAX_PATH - 12)
+        return attributes;
+    bool share = path[0] == L'\\' && path[1] == L'\\';
+    const wchar_t* prefix = share ? L"\\\\?\\UNC" : L"\\\\?\\";
+    wchar_t* whole = static_cast<wchar_t*>(calloc(length + 9, sizeof(wchar_t)));
+    if (!whole)
+        return attributes;
+    wcscpy(whole, prefix);
+    wcscat(whole, share ? path + 1 : path);
+    attributes = GetFileAttributesW(whole);
+    free(whole);
+    return attributes;
+}
+
+} // namespace
+
 void DropIntoField(HDROP drop)
 {
     if (!programState.walkRunning) {
         UINT units = DragQueryFileW(drop, 0, nullptr, 0);
         wchar_t* path = static_cast<wchar_t*>(calloc(units + 1, sizeof(wchar_t)));
-        char* text = path && units && DragQueryFileW(drop, 0, path, units + 1) == units
-                         ? NewUtf8FromWide(path, units)
-                         : nullptr;
-        if (text) {
+        if (path && units && DragQueryFileW(drop, 0, path, units + 1) == units) {
             // A file stands for the folder it is in.
-            char* last = strrchr(text, '\\');
-            if (last && IsThere(text, false))
-                *(last > text && last[-1] == ':' ? last + 1 : last) = '\0';
-            SetFieldText(text);
+            DWORD attributes = AttributesOf(path);
+            wchar_t* last = wcsrchr(path, L'\\');
+            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                last)
+                *(last > path && last[-1] == L':' ? last + 1 : last) = L'\0';
+            char* text = NewUtf8FromWide(path, wcslen(path));
+            if (text)
+                SetFieldText(text);
+            free(text);
         }
-        free(text);
         free(path);
     }
     DragFinish(drop);

@@ -50,6 +50,7 @@ struct ProgramState {
     uint8_t ignoreFuture; // files dated more than a day after the run began count as no file
     uint8_t setTop; // the named folder is set too, once its walk is done
     uint8_t noLinks; // links and junctions to folders are not entered, and count as nothing
+    DWORD jobs; // -j: threads that read ahead and write behind; 0: as the system suggests
     const char* const* excludePatterns; // -x: names that count as no file and no folder
     int32_t excludeCount;
     // A word the command line cannot take: an option given a value it cannot have, or two
@@ -59,6 +60,7 @@ struct ProgramState {
     int32_t futureCount;
 };
 
+constexpr DWORD MOST_JOBS = 64;
 constexpr uint8_t WALK_NONE = 0;
 constexpr uint8_t WALK_REAL = 1;
 constexpr uint8_t WALK_DRY = 2;

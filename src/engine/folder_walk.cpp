@@ -131,6 +131,7 @@ void StampFolder(const char* path, FILETIME time)
         return;
     }
     programState.changedCount++; // every folder set counts, its time equal or not
+    ReportLateWriteFailures(false);
 }
 
 // A day past the moment the walk began, in 100 ns; a file dated later is in the future.
@@ -315,9 +316,13 @@ void RunFolderWalk(const char* path)
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     futureFrom = Ticks(now) + DAY;
+    UseFileThreads(path, programState.jobs);
     FILETIME newest = StampNewestTimes(buffer, buffer, path, nullptr);
     if (programState.setTop)
         StampTop(buffer, newest);
+    // Every write is done, or has failed and is counted, before the summary; after a stop
+    // too, so that a folder is either set or left as it was.
+    ReportLateWriteFailures(true);
     if (walkProgress)
         walkProgress(nullptr); // the walk is over: a progress line goes
 }

@@ -266,8 +266,13 @@ void RestoreFrom(const char* name, char* text, size_t length)
     ListEntry* entries = ParseList(name, text, length, &count);
     if (entries) {
         programState.visitedCount = static_cast<int32_t>(count);
-        for (size_t i = count; i > 0 && !programState.listLost; i--)
+        if (count > 0) // the threads suit where the first folder restored lies
+            UseFileThreads(entries[count - 1].path, programState.jobs);
+        for (size_t i = count; i > 0 && !programState.listLost; i--) {
             RestoreEntry(entries[i - 1]);
+            ReportLateWriteFailures(false);
+        }
+        ReportLateWriteFailures(true);
         free(entries);
     }
 }

@@ -2,6 +2,7 @@
 // folders, so a write costs one system call: futimens on the folder the walk has just
 // listed (the very folder that was read, whatever has been renamed since), or utimensat
 // relative to a held parent.
+#include "file_threads.h"
 #include "file_time.h"
 #include "handle_values.h"
 #include "held_folders.h"
@@ -48,17 +49,26 @@ int Entry(FileHandle* handle, const char** name)
 bool StatOf(HANDLE file, struct stat* found)
 {
     const char* name;
-    int folder = Entry(OpenHandle(file), &name);
+    FileHandle* handle = OpenHandle(file);
+    if (handle)
+        SettleWritesTo(handle->path); // a read sees what was set
+    int folder = Entry(handle, &name);
     return folder != -1 && (name ? fstatat(folder, name, found, 0) : fstat(folder, found)) == 0;
 }
 
-// Sets the handle's file's times (after links); UTIME_OMIT leaves one as it is.
+// Sets the handle's file's times (after links); UTIME_OMIT leaves one as it is. With
+// threads the write is queued behind the walk, unless it cannot be.
 bool SetTimesOf(HANDLE file, const timespec times[2])
 {
     const char* name;
-    int folder = Entry(OpenHandle(file), &name);
-    return folder != -1 &&
-           (name ? utimensat(folder, name, times, 0) : futimens(folder, times)) == 0;
+    FileHandle* handle = OpenHandle(file);
+    int folder = Entry(handle, &name);
+    if (folder == -1)
+        return false;
+    if (WorkerThreads() > 1 && folder != AT_FDCWD && WriteBehind(folder, name, times, handle->path))
+        return true;
+    SettleWritesTo(handle->path); // never before a write queued earlier
+    return (name ? utimensat(folder, name, times, 0) : futimens(folder, times)) == 0;
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 // Folder listings, read with getdents64 through the descriptor of the held folder. A folder
 // whose entries fit the listing budget is read whole by FindFirstFileA; a wider one is read
 // in batches of that size, through a descriptor of its own.
+#include "file_threads.h"
 #include "file_time.h"
 #include "growing_block.h"
 #include "handle_values.h"
 #include "held_folders.h"
+#include "listing_entries.h"
 
 #include <windows.h>
 
@@ -15,16 +17,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
-
-// An entry as kept: its last-write time, its kind, then its name and a NUL. Entries follow
-// each other unaligned; they are read with memcpy.
-constexpr size_t ENTRY_HEADER = 9;
-// What one listing keeps at most: a wider folder is read in batches of this size, and read
-// again for a second listing instead of being repeated.
-constexpr size_t LISTING_BUDGET = 4 * 1024 * 1024;
-enum : uint8_t { KIND_FILE, KIND_FOLDER, KIND_LINK, KIND_FOLDER_LINK };
 
 struct Listing {
     size_t begin; // its entries start here on the stack of bytes
@@ -36,6 +31,7 @@ struct Listing {
     off_t resume; // where its next batch starts; -1 once the folder is read to its end
     bool open;
     timespec read; // when the folder was read, less two ticks of the coarse clock
+    size_t position; // how many entries were handed out before the present one
 };
 
 // The listing closed last, while its bytes are still untouched above the stack: the walk
@@ -44,6 +40,9 @@ struct Listing {
 // long as one stat shows the folder unchanged since it was read.
 Listing retired;
 bool hasRetired;
+// Each open listing's place in the walk, for the read-ahead: see ChildKey.
+std::vector<std::string> listingKeys;
+std::string retiredKey;
 
 // Listings live on one stack of bytes: the walk closes them in reverse order of opening,
 // and a listing closed out of turn is given back once those above it are closed too.
@@ -53,46 +52,6 @@ size_t arenaTop;
 Listing* listings;
 size_t listingCapacity;
 size_t listingTop;
-
-constexpr uint8_t KIND_GONE = 0xFF;
-constexpr uint8_t KIND_UNSEEN = 0xFE;
-
-uint8_t Describe(int folder, const dirent64* found, uint64_t* lastWrite)
-{
-    *lastWrite = 0;
-    if (found->d_type == DT_DIR)
-        return KIND_FOLDER; // the walk never reads a folder's time from its listing
-    struct stat own;
-    if (fstatat(folder, found->d_name, &own, AT_SYMLINK_NOFOLLOW) != 0)
-        // Gone since the listing was read; or, in a folder that may be read but not
-        // searched, a name whose time cannot be had: such a folder cannot be listed.
-        return errno == ENOENT ? KIND_GONE : KIND_UNSEEN;
-    FILETIME time = FileTimeFromTimespec(own.st_mtim);
-    *lastWrite = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    if (S_ISDIR(own.st_mode))
-        return KIND_FOLDER;
-    if (!S_ISLNK(own.st_mode))
-        return KIND_FILE;
-    struct stat target;
-    bool toFolder = fstatat(folder, found->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
-    return toFolder ? KIND_FOLDER_LINK : KIND_LINK;
-}
-
-// Packs one entry at `at`, which has room; returns the bytes used, or -1 (errno set) when
-// the entry cannot be looked up.
-ssize_t Pack(int folder, const dirent64* found, size_t nameLength, char* at)
-{
-    uint64_t lastWrite;
-    uint8_t kind = Describe(folder, found, &lastWrite);
-    if (kind == KIND_GONE)
-        return 0;
-    if (kind == KIND_UNSEEN)
-        return -1;
-    memcpy(at, &lastWrite, sizeof lastWrite);
-    at[8] = static_cast<char>(kind);
-    memcpy(at + ENTRY_HEADER, found->d_name, nameLength + 1);
-    return ENTRY_HEADER + nameLength + 1;
-}
 
 enum class Batch { Ended, Full, Failed };
 
@@ -117,7 +76,7 @@ Batch ReadBatch(int folder, Listing* listing, size_t limit)
             size_t nameLength = strlen(found->d_name);
             // Names Windows could not report either are left out.
             if (nameLength < MAX_PATH) {
-                ssize_t packed = Pack(folder, found, nameLength, arena + listing->end);
+                ssize_t packed = PackEntry(folder, found, nameLength, arena + listing->end);
                 if (packed < 0)
                     return Batch::Failed;
                 listing->end += static_cast<size_t>(packed);
@@ -128,11 +87,6 @@ Batch ReadBatch(int folder, Listing* listing, size_t limit)
     }
 }
 
-bool Before(const timespec& a, const timespec& b)
-{
-    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
-
 // The retired listing again, when it is of the same held folder, whole, and unchanged.
 bool Reopen(int folder, uint64_t serial)
 {
@@ -141,32 +95,12 @@ bool Reopen(int folder, uint64_t serial)
     hasRetired = false;
     // Adding, removing or renaming an entry moves a folder's change time, and so does
     // moving or replacing the folder itself.
-    // The change time alone: a full stat would go to a network server each time, since
-    // reading the folder made its access time stale.
-    struct statx now;
-    if (retired.folder != serial || statx(folder, "", AT_EMPTY_PATH, STATX_CTIME, &now) != 0 ||
-        !(now.stx_mask & STATX_CTIME) ||
-        !Before(timespec{static_cast<time_t>(now.stx_ctime.tv_sec),
-                         static_cast<long>(now.stx_ctime.tv_nsec)},
-                retired.read))
+    if (retired.folder != serial || !UnchangedSince(folder, retired.read))
         return false;
     retired.open = true;
     retired.next = retired.begin;
     arenaTop = retired.end;
     return true;
-}
-
-// Notes when the folder is read. The coarse clock that stamps change times may put a
-// change made just after the read into the same tick as the read itself, so the mark is
-// set two ticks earlier: only a folder unchanged since then is repeated.
-timespec ReadMark()
-{
-    timespec now = {0, 0}, tick = {0, 0};
-    clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    clock_getres(CLOCK_REALTIME_COARSE, &tick);
-    int64_t mark =
-        now.tv_sec * 1000000000LL + now.tv_nsec - 2 * (tick.tv_sec * 1000000000LL + tick.tv_nsec);
-    return timespec{static_cast<time_t>(mark / 1000000000), static_cast<long>(mark % 1000000000)};
 }
 
 // Reads the folder onto the stack of bytes: whole when it fits the budget, else its first
@@ -177,7 +111,7 @@ bool ReadFolder(int folder, uint64_t serial, bool atStart, Listing* listing)
     if (!atStart && lseek(folder, 0, SEEK_SET) != 0)
         return false;
     *listing =
-        Listing{arenaTop, arenaTop, arenaTop, LISTING_BUDGET, serial, -1, 0, true, ReadMark()};
+        Listing{arenaTop, arenaTop, arenaTop, LISTING_BUDGET, serial, -1, 0, true, ReadMark(), 0};
     Batch batch = ReadBatch(folder, listing, LISTING_BUDGET);
     if (batch == Batch::Full)
         listing->own = DuplicateForListing(folder);
@@ -211,7 +145,7 @@ bool Refill(Listing* listing)
     return listing->end > listing->begin;
 }
 
-size_t EntrySize(size_t at) { return ENTRY_HEADER + strlen(arena + at + ENTRY_HEADER) + 1; }
+size_t EntrySize(size_t at) { return PackedEntrySize(arena + at); }
 
 void Fill(const Listing& listing, WIN32_FIND_DATAA* data)
 {
@@ -258,6 +192,57 @@ Listing* OpenListing(HANDLE find)
     return listing->open ? listing : nullptr;
 }
 
+// The listing read ahead, placed on the stack of bytes, when its folder can be held as the
+// folder the pattern names and is unchanged since it was read; else its folder is read
+// again here.
+bool TakeRead(LPCSTR pattern, size_t length, AheadListing& ahead, int* folder,
+              uint64_t* serial, Listing* listing)
+{
+    *folder = AdoptFolder(pattern, length, ahead.folder, ahead.mark, serial);
+    bool usable = *folder >= 0 && UnchangedSince(*folder, ahead.mark) &&
+                  Grow(&arena, &arenaSize, arenaTop + ahead.size);
+    if (usable) {
+        *listing = Listing{arenaTop, arenaTop, arenaTop + ahead.size, ahead.size, *serial, -1,
+                           -1, true, ahead.mark, 0};
+        memcpy(arena + arenaTop, ahead.bytes, ahead.size);
+        arenaTop += ahead.size;
+    }
+    free(ahead.bytes);
+    return usable;
+}
+
+// The place in the walk of a folder that was not queued: the entry the open listing of its
+// parent stands at, when there is one; else it starts a walk of its own.
+std::string KeyOfUnqueued()
+{
+    if (listingTop == 0 || !listings[listingTop - 1].open ||
+        listings[listingTop - 1].folder != HeldParentSerial())
+        return std::string();
+    return ChildKey(listingKeys[listingTop - 1], listings[listingTop - 1].position);
+}
+
+// Reads the folder here, from the descriptor it holds (or has just held); a folder read
+// whole has its subfolders queued to be read ahead, unless this is its second listing.
+bool ReadHere(LPCSTR pattern, size_t length, int folder, uint64_t serial, bool atStart,
+              const AheadListing& ahead, std::string* key, Listing* listing)
+{
+    bool again = hasRetired && retired.folder == serial;
+    if (Reopen(folder, serial)) {
+        *listing = retired;
+        *key = retiredKey;
+        return true;
+    }
+    if (!ReadFolder(folder, serial, atStart, listing))
+        return false;
+    if (WorkerThreads() > 1 && !again && listing->own < 0) {
+        if (!ahead.queued)
+            *key = KeyOfUnqueued();
+        QueueSubfolders(pattern, length, folder, *key, arena + listing->begin,
+                        listing->end - listing->begin);
+    }
+    return true;
+}
+
 } // namespace
 
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data)
@@ -269,19 +254,33 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data)
     }
     if (!Grow(&listings, &listingCapacity, listingTop + 1))
         return INVALID_HANDLE_VALUE;
-    uint64_t serial;
-    bool atStart;
-    int folder = HoldFolder(pattern, length, &serial, &atStart);
-    if (folder < 0) {
-        hasRetired = false;
-        return INVALID_HANDLE_VALUE;
-    }
+    if (listingKeys.size() < listingCapacity)
+        listingKeys.resize(listingCapacity);
+    size_t folderLength = length;
+    while (folderLength > 1 && pattern[folderLength - 1] == '/')
+        folderLength--;
+    AheadListing ahead = {};
+    std::string key;
+    if (WorkerThreads() > 1)
+        TakeAhead(pattern, folderLength, &ahead, &key);
+    uint64_t serial = 0;
+    int folder = -1;
     Listing listing;
-    if (Reopen(folder, serial))
-        listing = retired;
-    else if (!ReadFolder(folder, serial, atStart, &listing))
-        return INVALID_HANDLE_VALUE;
+    bool read = ahead.read && TakeRead(pattern, length, ahead, &folder, &serial, &listing);
+    if (!read) {
+        bool atStart = false;
+        if (folder < 0)
+            folder = HoldFolder(pattern, length, &serial, &atStart);
+        if (folder < 0) {
+            hasRetired = false;
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!ReadHere(pattern, folderLength, folder, serial, atStart, ahead, &key, &listing))
+            return INVALID_HANDLE_VALUE;
+    }
+    hasRetired = false;
     listings[listingTop] = listing;
+    listingKeys[listingTop] = key;
     Fill(listing, data);
     HANDLE find = reinterpret_cast<HANDLE>(FIND_HANDLE_BASE + listingTop);
     listingTop++;
@@ -301,6 +300,7 @@ BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data)
         listing->next = after;
     else if (!Refill(listing))
         return FALSE;
+    listing->position++;
     Fill(*listing, data);
     return TRUE;
 }
@@ -315,8 +315,10 @@ BOOL FindClose(HANDLE find)
     hasRetired = listing == &listings[listingTop - 1] && listing->own < 0;
     if (listing->own >= 0)
         CloseListingDescriptor(listing->own);
-    if (hasRetired)
+    if (hasRetired) {
         retired = *listing;
+        retiredKey = listingKeys[listing - listings];
+    }
     PopClosedListings();
     NoteUseEnds();
     return TRUE;

@@ -4,7 +4,9 @@
 // device and inode kept) and opened again, and checked, when the walk comes back to them.
 #include "held_folders.h"
 
+#include "file_threads.h"
 #include "growing_block.h"
+#include "listing_entries.h"
 
 #include <cerrno>
 #include <climits>
@@ -42,6 +44,7 @@ size_t heldCount;
 size_t heldCapacity;
 size_t ownDescriptors; // wide listings' descriptors
 size_t budget;
+size_t reserved; // what the read-ahead and write-behind threads may hold of the budget
 uint64_t nextSerial = 1;
 int uses; // open listings and file handles
 bool stale; // every use has ended since the levels were opened
@@ -57,6 +60,7 @@ size_t DescriptorBudget()
         budget = half < FEWEST_DESCRIPTORS ? FEWEST_DESCRIPTORS
                  : half > MOST_DESCRIPTORS ? MOST_DESCRIPTORS
                                            : half;
+        reserved = WorkerDescriptors(budget);
     }
     return budget;
 }
@@ -114,7 +118,7 @@ bool LetGoOfOne(size_t keep)
 // Makes room within the budget for one more descriptor, if any held level can go.
 void MakeRoom(size_t keep)
 {
-    while (heldCount + ownDescriptors >= DescriptorBudget() && LetGoOfOne(keep)) { }
+    while (heldCount + ownDescriptors + reserved >= DescriptorBudget() && LetGoOfOne(keep)) { }
 }
 
 bool Hold(size_t index, int fd)
@@ -374,6 +378,35 @@ int HoldFolder(const char* path, size_t length, uint64_t* serial, bool* atStart)
     return fd;
 }
 
+int AdoptFolder(const char* path, size_t length, int folder, const timespec& mark,
+                uint64_t* serial)
+{
+    length = WithoutTrailingSeparators(path, length);
+    CheckStaleLevels(path, length);
+    PopTo(MatchingLevels(path, length));
+    size_t from = LevelEnd(levelCount);
+    size_t start = StretchStart(path, from);
+    bool oneBelow = levelCount > 0 && start < length && length - start < PATH_MAX &&
+                    !memchr(path + start, '/', length - start);
+    int parent = oneBelow ? Reopen(levelCount - 1) : -1;
+    // A name added, removed or renamed in the parent since the folder was opened: the name
+    // may no longer lead to it.
+    if (parent < 0 || !UnchangedSince(parent, mark) || !Grow(&spelled, &spelledCapacity, length)) {
+        close(folder);
+        return -1;
+    }
+    memcpy(spelled + from, path + from, length - from);
+    MakeRoom(levelCount - 1);
+    if (!Push(length, folder))
+        return -1;
+    Level& level = levels[levelCount - 1];
+    level.atStart = false;
+    *serial = level.serial;
+    return folder;
+}
+
+uint64_t HeldParentSerial() { return levelCount >= 2 ? levels[levelCount - 2].serial : 0; }
+
 int HoldEntry(const char* path, const char** name)
 {
     size_t length = strlen(path);
@@ -401,6 +434,8 @@ int HoldEntry(const char* path, const char** name)
     bool atStart;
     return HoldFolder(path, last == path ? 1 : static_cast<size_t>(last - path), &serial, &atStart);
 }
+
+void ReserveForWorkers() { reserved = WorkerDescriptors(DescriptorBudget()); }
 
 void NoteUseBegins() { uses++; }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 
 // The descriptor of the folder named by the first `length` bytes of `path` (separators at
 // its end ignored), opened relative to the deepest held folder on that path; the folders
@@ -14,6 +15,17 @@
 // is the folder the layer held (so nothing below a moved or replaced folder is reached).
 int HoldFolder(const char* path, size_t length, uint64_t* serial, bool* atStart);
 
+// Holds `folder`, a descriptor a read-ahead thread opened after `mark`, as the folder named
+// by `path` (separators at its end ignored), when that path is one name below a held
+// folder that has not changed since `mark` (so the name still leads to the same folder).
+// Returns the descriptor and its serial; otherwise -1, with `folder` closed.
+int AdoptFolder(const char* path, size_t length, int folder, const timespec& mark,
+                uint64_t* serial);
+
+// The serial of the folder above the deepest held folder (0 when there is none): right
+// after HoldFolder, the parent of the folder it gave.
+uint64_t HeldParentSerial();
+
 // For a call on the entry `path` (NUL-terminated, no separator at its end): when it names
 // a held folder, that folder's descriptor and `name` = null; otherwise the descriptor of
 // its parent folder (held as HoldFolder holds it; AT_FDCWD for a name without separator)
@@ -22,6 +34,10 @@ int HoldFolder(const char* path, size_t length, uint64_t* serial, bool* atStart)
 // AT_FDCWD) and `name` pointing at the rest, at most PATH_MAX - 1 bytes; nothing new is held
 // for it. Returns -1 when the folder cannot be had.
 int HoldEntry(const char* path, const char** name);
+
+// Sets aside what the read-ahead and write-behind threads may hold of the descriptor
+// budget, once their number is set.
+void ReserveForWorkers();
 
 // Listings and file handles open and close through these: while none is open, a held
 // folder is not trusted to be the one its path names, and is checked before it is used.

@@ -152,11 +152,42 @@ BOOL FindClose(HANDLE find);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 
+// Threads, when UseFileThreads has set more than one:
+// - Read-ahead: when a folder is listed, its plain subfolders (not links) are queued to be
+//   read by worker threads, nearest to the walk's order first, so that a listing is
+//   usually waiting when FindFirstFileA arrives. At most 64 listings, and an eighth of the
+//   descriptor budget, are queued, being read or read ahead at once; a folder the walk has
+//   passed is dropped. A listing read ahead is used only when the folder it came from is
+//   still the one the path names (its parent unchanged since it was opened) and is itself
+//   unchanged since its read began, the rule of a second listing; otherwise the folder is
+//   read again. Its entries are then those of that read.
+// - Write-behind: SetFileTime and SetFileExactTime queue the write to a worker and return
+//   non-zero at once; at most 32 writes (and a sixteenth of the budget) are pending, and
+//   a call waits for room. A write that fails there is handed out by TakeFailedWrite. A
+//   write, or a read of a time, of a path with a write pending first waits for every
+//   pending write, so that each path sees its writes in order. A write is one system call:
+//   it happens whole or not at all.
+// - The descriptors of both come out of the budget above.
+
+// Sets how many threads read ahead and write behind: `count`, or with 0 what the system
+// says of `folder`: 16 on a network file system (NFS, SMB, FUSE and the like), 4 on a
+// solid-state disk (the device's rotational flag 0), else 1. One means none: every call
+// is done where it is made, as if there were no threads. Waits first for every pending
+// write. Returns the number in use (fewer than asked when the system gives no more).
+DWORD UseFileThreads(const char* folder, DWORD count);
+
+// With `wait` set, waits until every write queued so far has been done. Then hands out the
+// oldest failed write not yet handed out: its path as given to CreateFileA (cut to fit
+// `size` bytes, with a NUL) and its errno, and returns non-zero; returns 0 when there is
+// none.
+BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error);
+
 // Sets the given times of the handle's file: `lastWrite` becomes the modification time,
 // `lastAccess` the access time; an absent time stays as it was. `creation` is ignored:
 // POSIX keeps no creation time. Times are exact to 100 ns. Through a link to a folder the
-// target is set and the link keeps its own times. Returns non-zero on success, 0 when the
-// file is gone or the caller may not change its times.
+// target is set and the link keeps its own times. Returns non-zero on success (or, with
+// threads, once the write is queued), 0 when the file is gone or the caller may not change
+// its times.
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
                  const FILETIME* lastWrite);
 

@@ -46,6 +46,7 @@ constexpr LongOption LONG_OPTIONS[] = {
     {"restore", 'r', true},
     {"created", 'c', false},
     {"exclude", 'x', true},
+    {"jobs", 'j', true},
     {"only-earlier", ONLY_EARLIER, false},
     {"only-later", ONLY_LATER, false},
     {"ignore-future", IGNORE_FUTURE, false},
@@ -139,6 +140,21 @@ void AddExcludePattern(const char* pattern, const char* option)
     patterns[programState.excludeCount++] = pattern;
     programState.excludePatterns = patterns;
 }
+
+// -j N, -jN and --jobs=N: how many threads read folders ahead and write times behind.
+void SetJobs(const char* count, const char* option)
+{
+    char* end = nullptr;
+    long value = count && *count >= '0' && *count <= '9' ? strtol(count, &end, 10) : 0;
+    if (!end || *end || value < 1 || value > static_cast<long>(MOST_JOBS)) {
+        Refuse(option, " needs a number of threads from 1 to 64: ",
+               option[1] == '-' ? "--jobs=N" : "-j N");
+        return;
+    }
+    programState.jobs = static_cast<DWORD>(value);
+}
+
+bool IsShortJobs(const char* token) { return token[1] == 'j' || token[1] == 'J'; }
 
 // -x PATTERN: a Linux command's short option. The Windows programs keep the older rule that
 // an option they do not know, -x among them, is ignored; --exclude=PATTERN serves there.
@@ -238,6 +254,8 @@ void ApplyLongOption(const char* token, const char* which, bool note)
     }
     if (option->code == 'x' && note)
         AddExcludePattern(value, token);
+    if (option->code == 'j' && note)
+        SetJobs(value, token);
     programState.usageAsked |= note && option->code == HELP;
     programState.versionAsked |= note && option->code == VERSION;
     if (strchr(which, option->code))
@@ -339,6 +357,10 @@ void ReadRunOptions(char** slots, int count)
         } else if (IsShortExclude(slots[i])) {
             AddExcludePattern(i + 1 < count ? slots[i + 1] : nullptr, "-x");
             i++;
+        } else if (IsShortJobs(slots[i])) {
+            bool attached = slots[i][2] != '\0'; // -j8
+            SetJobs(attached ? slots[i] + 2 : i + 1 < count ? slots[i + 1] : nullptr, "-j");
+            i += attached ? 0 : 1;
         } else if (!ApplyOption(slots[i], WHOLE_RUN, true)) {
             break;
         }
@@ -370,6 +392,10 @@ void ApplyArguments(char** slots, int count)
         }
         if (optionsAllowed && IsShortExclude(token)) {
             i++; // its pattern, read with the options of the whole run
+            continue;
+        }
+        if (optionsAllowed && StartsOption(token[0]) && IsShortJobs(token)) {
+            i += token[2] ? 0 : 1; // its count, read with the options of the whole run
             continue;
         }
         if (optionsAllowed && StartsOption(token[0])) {

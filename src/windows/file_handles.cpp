@@ -122,3 +122,7 @@ DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer)
     free(wide);
     return result;
 }
+
+DWORD UseFileThreads(const char*, DWORD) { return 1; }
+
+BOOL TakeFailedWrite(BOOL, char*, DWORD, DWORD*) { return FALSE; }

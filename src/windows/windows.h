@@ -89,6 +89,14 @@ DWORD FormatMessageUtf8(DWORD flags, const void* source, DWORD code, DWORD langu
 // or 0, with the system's error, when it fails.
 DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer);
 
+// How many threads read ahead and write behind. This layer makes every call where it is
+// made, on the caller's thread, whatever `count` asks: returns 1.
+DWORD UseFileThreads(const char* folder, DWORD count);
+
+// Hands out a write that failed after its call returned: none ever does here, since every
+// SetFileTime is done when it is called. Returns 0.
+BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error);
+
 // MessageBoxW with the UTF-8 text and caption; returns what it returns.
 int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type);
 

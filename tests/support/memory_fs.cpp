@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+DWORD lastError;
+} // namespace
+
 namespace memfs {
 namespace {
 
@@ -30,6 +34,19 @@ std::map<uintptr_t, Listing> listings;
 std::map<uintptr_t, FileHandle> handles;
 uintptr_t nextHandle = 0x1000;
 size_t identityLookups;
+std::vector<std::string> lateFailures; // failed writes not yet handed out
+DWORD threadsAsked;
+
+// A write that fails: at once, or handed out later as one written behind.
+BOOL FailWrite(const std::string& path)
+{
+    if (!injected.lateWriteFailures) {
+        lastError = EACCES;
+        return FALSE;
+    }
+    lateFailures.push_back(path);
+    return TRUE;
+}
 
 int Follow(int node)
 {
@@ -192,6 +209,8 @@ void Reset()
     lastPath.clear();
     lastSteps.clear();
     injected = Faults();
+    lateFailures.clear();
+    threadsAsked = 0;
     calls.clear();
     listings.clear();
     handles.clear();
@@ -248,10 +267,6 @@ uint64_t Ticks(FILETIME time)
 
 using namespace memfs;
 
-namespace {
-DWORD lastError;
-} // namespace
-
 void memfs::SetFileText(const std::string& path, const std::string& text)
 {
     fileTexts[path] = text;
@@ -273,6 +288,26 @@ char* ReadWholeFile(const char* path, size_t* length)
 // The moment a walk begins: 2200-01-01, past every time the tests give their files but
 // those that stand for the future.
 void GetSystemTimeAsFileTime(FILETIME* now) { *now = MakeTime(197232192000000000ull); }
+
+// Threads are only asked for here: every call is made where it is made.
+DWORD UseFileThreads(const char*, DWORD count)
+{
+    threadsAsked = count;
+    return 1;
+}
+
+DWORD memfs::ThreadsAsked() { return threadsAsked; }
+
+BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error)
+{
+    if (!wait || lateFailures.empty() || size == 0)
+        return FALSE;
+    std::string first = lateFailures.front();
+    lateFailures.erase(lateFailures.begin());
+    snprintf(path, size, "%s", first.c_str());
+    *error = EACCES;
+    return TRUE;
+}
 
 // The in-memory file system has no current folder: the lists keep paths as given.
 DWORD GetCurrentDirectoryA(DWORD, char*)
@@ -372,10 +407,8 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAcce
     if (handle == handles.end() || creation || lastAccess || !lastWrite)
         return FALSE;
     Record(Describe("set", handle->second.path) + " " + std::to_string(Ticks(*lastWrite)));
-    if (injected.setTimeFails.count(handle->second.path)) {
-        lastError = EACCES;
-        return FALSE;
-    }
+    if (injected.setTimeFails.count(handle->second.path))
+        return FailWrite(handle->second.path);
     nodes[handle->second.node].time = Ticks(*lastWrite);
     nodes[handle->second.node].extraNanoseconds = 0;
     return TRUE;

@@ -31,6 +31,9 @@ struct Faults {
     std::set<std::string> openFails; // paths CreateFileA refuses
     std::set<std::string> setTimeFails; // paths whose SetFileTime fails
     bool quiet = false; // keep no log (for very deep trees)
+    // A write that fails succeeds at its call and fails later, as one written behind by a
+    // thread does: TakeFailedWrite hands it out once asked to wait.
+    bool lateWriteFailures = false;
 };
 
 // Clears everything; node 0 is the root, whose children are the top-level names.
@@ -54,6 +57,7 @@ std::vector<std::string>& log();
 int OpenListings();
 int OpenHandles();
 size_t Lookups(); // CreateFileA calls made for identity
+DWORD ThreadsAsked(); // the count UseFileThreads was last given
 
 std::string Path(std::initializer_list<std::string> parts);
 FILETIME MakeTime(uint64_t ticks);

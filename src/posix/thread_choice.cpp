@@ -1,0 +1,77 @@
+// How many threads read ahead and write behind for a folder: several on a network file
+// system or a solid-state disk, where calls wait on a server or on nothing; one on a
+// spinning disk, where parallel reads only move the heads about.
+#include "file_threads.h"
+#include "held_folders.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+constexpr DWORD NETWORK_THREADS = 16;
+constexpr DWORD SOLID_STATE_THREADS = 4;
+
+bool IsNetworkFileSystem(long type)
+{
+    // NFS, SMB, CIFS, SMB2, FUSE (sshfs and the like), Ceph, 9P, AFS, Coda, GlusterFS runs
+    // on FUSE, Lustre, GPFS, OCFS2, GFS2.
+    static const unsigned long kinds[] = {0x6969,     0x517B,     0xFF534D42, 0xFE534D42,
+                                          0x65735546, 0x00C36400, 0x01021997, 0x5346414F,
+                                          0x73757245, 0x0BD00BD0, 0x47504653, 0x7461636F,
+                                          0x01161970};
+    for (unsigned long kind : kinds) {
+        if (static_cast<unsigned long>(type) == kind)
+            return true;
+    }
+    return false;
+}
+
+// The block device's own flag, or its whole disk's for a partition; -1 when there is none
+// (a folder in memory, or on a device the system does not describe).
+int Rotational(dev_t device)
+{
+    const char* forms[] = {"/sys/dev/block/%u:%u/queue/rotational",
+                           "/sys/dev/block/%u:%u/../queue/rotational"};
+    for (const char* form : forms) {
+        char path[80];
+        snprintf(path, sizeof path, form, major(device), minor(device));
+        FILE* flag = fopen(path, "re");
+        if (!flag)
+            continue;
+        int value = fgetc(flag);
+        fclose(flag);
+        if (value == '0' || value == '1')
+            return value - '0';
+    }
+    return -1;
+}
+
+DWORD SuggestedThreads(const char* folder)
+{
+    struct statfs system;
+    if (statfs(folder, &system) == 0 && IsNetworkFileSystem(static_cast<long>(system.f_type)))
+        return NETWORK_THREADS;
+    struct stat found;
+    if (stat(folder, &found) != 0)
+        return 1;
+    return Rotational(found.st_dev) == 0 ? SOLID_STATE_THREADS : 1;
+}
+
+} // namespace
+
+DWORD UseFileThreads(const char* folder, DWORD count)
+{
+    SetWorkerThreads(count ? count : SuggestedThreads(folder));
+    ReserveForWorkers();
+    return WorkerThreads();
+}
+
+BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error)
+{
+    return size > 0 && TakeWriteFailure(wait != FALSE, path, size, error);
+}

@@ -1,11 +1,18 @@
 // What the walk relies on from the file calls, checked on real folders. The same tests run
-// against the POSIX layer and, built for Windows, against Windows itself (under Wine).
+// against the POSIX layer and, built for Windows, against Windows itself (under Wine); with
+// CHRONOTREE_TEST_THREADS set, with that many threads reading ahead and writing behind.
 #include "scratch.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -23,12 +30,44 @@ uint64_t Ticks(FILETIME time)
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+DWORD ThreadsToTest()
+{
+    const char* count = getenv("CHRONOTREE_TEST_THREADS");
+    return count ? static_cast<DWORD>(atoi(count)) : 1;
+}
+
 class FileCalls : public ::testing::Test {
 protected:
     void SetUp() override
     {
         root = MakeScratchFolder();
         ASSERT_FALSE(root.empty());
+        threads = UseFileThreads(root.c_str(), ThreadsToTest());
+        ASSERT_GE(threads, 1u);
+    }
+    void TearDown() override { EXPECT_TRUE(Settle().empty()) << "writes failed unasked"; }
+    // Waits for every write, and gives the paths of those that failed behind their calls.
+    std::vector<std::string> Settle()
+    {
+        std::vector<std::string> failed;
+        char path[32768];
+        DWORD error = 0;
+        while (TakeFailedWrite(TRUE, path, sizeof path, &error)) {
+            EXPECT_NE(error, 0u) << path;
+            failed.push_back(path);
+        }
+        return failed;
+    }
+    bool WriteTime(const std::string& path, uint64_t ticks)
+    {
+        HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        FILETIME time = Time(ticks);
+        bool set = SetFileTime(handle, nullptr, nullptr, &time) != 0;
+        CloseHandle(handle);
+        return set;
     }
     std::string In(const std::string& name) { return root + SCRATCH_SEPARATOR + name; }
     std::string Pattern(const std::string& folder) { return folder + SCRATCH_SEPARATOR + "*"; }
@@ -49,6 +88,7 @@ protected:
         return entries;
     }
     std::string root;
+    DWORD threads = 1;
 };
 
 TEST_F(FileCalls, AListingYieldsEveryEntryOnceWithDotsAndTheDirectoryAttribute)
@@ -114,6 +154,7 @@ TEST_F(FileCalls, SettingTheLastWriteTimeOfAFolderLeavesItsAccessTimeAlone)
         FILETIME time = Time(wanted);
         EXPECT_NE(SetFileTime(handle, nullptr, nullptr, &time), 0);
         EXPECT_NE(CloseHandle(handle), 0);
+        EXPECT_TRUE(Settle().empty());
         FILETIME lastWrite, lastAccess;
         ASSERT_TRUE(ReadTimes(folder, &lastWrite, &lastAccess));
         EXPECT_EQ(Ticks(lastWrite), wanted);
@@ -127,8 +168,15 @@ TEST_F(FileCalls, AFolderThatIsNotThereCannotBeWritten)
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
         FILETIME time = Time(SOME_TIME);
-        EXPECT_EQ(SetFileTime(handle, nullptr, nullptr, &time), 0);
+        bool refused = SetFileTime(handle, nullptr, nullptr, &time) == 0;
         CloseHandle(handle);
+        // Refused at once, or, written behind, handed out once as failed: never both, never
+        // neither.
+        std::vector<std::string> late = Settle();
+        EXPECT_EQ(late.size(), refused ? 0u : 1u);
+        if (!late.empty()) {
+            EXPECT_EQ(late[0], In("missing"));
+        }
     }
 }
 
@@ -170,6 +218,7 @@ TEST_F(FileCalls, PathsPastTheOldLimitAreListedAndSet)
     FILETIME time = Time(AFTER_2038);
     EXPECT_NE(SetFileTime(handle, nullptr, nullptr, &time), 0);
     CloseHandle(handle);
+    EXPECT_TRUE(Settle().empty());
     FILETIME lastWrite, lastAccess;
     ASSERT_TRUE(ReadTimes(folder, &lastWrite, &lastAccess));
     EXPECT_EQ(Ticks(lastWrite), AFTER_2038);
@@ -226,6 +275,135 @@ TEST_F(FileCalls, ASecondListingRightAfterTheFirstSeesEveryChangeOfTheFolder)
     auto afterRename = List(folder);
     EXPECT_EQ(afterRename.count("kept"), 0u);
     EXPECT_EQ(afterRename.count("renamed"), 1u);
+}
+
+// Subfolders are read ahead while the walk is still in their parent: whatever changes in
+// them, or in the parent, before the walk arrives is seen when it does.
+class ReadAhead : public FileCalls {
+protected:
+    void SetUp() override
+    {
+        FileCalls::SetUp();
+        parent = In("parent");
+        MakeFolder(parent);
+        for (const char* name : {"added", "removed", "renamed", "replaced", "same"}) {
+            std::string folder = parent + SCRATCH_SEPARATOR + name;
+            MakeFolder(folder);
+            MakeFile(folder + SCRATCH_SEPARATOR + "old", Time(SOME_TIME));
+            MakeFolder(folder + SCRATCH_SEPARATOR + "inner");
+        }
+        // Read ahead well after every change above, so that only what follows is news.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::string Inside(const std::string& folder, const std::string& name)
+    {
+        return parent + SCRATCH_SEPARATOR + folder + SCRATCH_SEPARATOR + name;
+    }
+    // As the walk does: the parent's listing open while each subfolder is listed, after
+    // `change` has run. Every subfolder's names, with the times of "new" and "other".
+    std::map<std::string, std::vector<std::string>> Walk(const std::function<void()>& change)
+    {
+        std::map<std::string, std::vector<std::string>> seen;
+        WIN32_FIND_DATAA data;
+        HANDLE outer = FindFirstFileA(Pattern(parent).c_str(), &data);
+        EXPECT_NE(outer, INVALID_HANDLE_VALUE);
+        if (outer == INVALID_HANDLE_VALUE)
+            return seen;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200)); // read ahead by now
+        change();
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            for (const auto& [entry, found] : List(parent + SCRATCH_SEPARATOR + name)) {
+                bool timed = entry == "new" || entry == "other";
+                std::string time = timed ? "@" + std::to_string(Ticks(found.ftLastWriteTime)) : "";
+                if (entry != "." && entry != "..")
+                    seen[name].push_back(entry + time);
+            }
+        } while (FindNextFileA(outer, &data) == 1);
+        EXPECT_NE(FindClose(outer), 0);
+        return seen;
+    }
+    std::string parent;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(ReadAhead, EntriesAddedRemovedOrRenamedInsideAFolderAreSeen)
+{
+    auto seen = Walk([this] {
+        MakeFile(Inside("added", "new"), Time(AFTER_2038));
+        EXPECT_TRUE(RemoveFile(Inside("removed", "old")));
+        EXPECT_TRUE(RenameEntry(Inside("renamed", "inner"), Inside("renamed", "moved")));
+    });
+    EXPECT_EQ(seen["added"], (Names{"inner", "new@" + std::to_string(AFTER_2038), "old"}));
+    EXPECT_EQ(seen["removed"], (Names{"inner"}));
+    EXPECT_EQ(seen["renamed"], (Names{"moved", "old"}));
+    EXPECT_EQ(seen["same"], (Names{"inner", "old"}));
+}
+
+TEST_F(ReadAhead, AFolderSwappedForAnotherOfTheSameNameIsTheNewOne)
+{
+    auto seen = Walk([this] {
+        EXPECT_TRUE(RenameEntry(parent + SCRATCH_SEPARATOR + "replaced",
+                                In("elsewhere")));
+        MakeFolder(parent + SCRATCH_SEPARATOR + "replaced");
+        MakeFile(Inside("replaced", "other"), Time(BEFORE_1970));
+    });
+    EXPECT_EQ(seen["replaced"], (Names{"other@" + std::to_string(BEFORE_1970)}));
+    EXPECT_EQ(seen["same"], (Names{"inner", "old"}));
+}
+
+// Many folders written one after another, one of them twice and read between: each ends
+// with the time written last, and a read sees the write before it.
+TEST_F(FileCalls, TimesWrittenBehindArriveInOrderAndAreSeenByLaterReads)
+{
+    std::vector<std::string> folders;
+    for (int i = 0; i < 150; i++) {
+        folders.push_back(In("f" + std::to_string(i)));
+        MakeFolder(folders.back());
+    }
+    for (size_t i = 0; i < folders.size(); i++)
+        EXPECT_TRUE(WriteTime(folders[i], SOME_TIME + i));
+    EXPECT_TRUE(WriteTime(folders[7], AFTER_2038));
+    HANDLE handle = CreateFileA(folders[7].c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    EXPECT_NE(GetFileInformationByHandle(handle, &info), 0);
+    CloseHandle(handle);
+    EXPECT_EQ(Ticks(info.ftLastWriteTime), AFTER_2038) << "a read sees the write before it";
+    EXPECT_TRUE(WriteTime(folders[7], BEFORE_1970));
+    EXPECT_TRUE(Settle().empty());
+    for (size_t i = 0; i < folders.size(); i++) {
+        FILETIME lastWrite, lastAccess;
+        ASSERT_TRUE(ReadTimes(folders[i], &lastWrite, &lastAccess));
+        EXPECT_EQ(Ticks(lastWrite), i == 7 ? BEFORE_1970 : SOME_TIME + i) << folders[i];
+    }
+}
+
+// Writes that fail on a worker are handed out once each, whatever succeeded around them.
+TEST_F(FileCalls, WritesThatFailBehindTheirCallsAreHandedOutOnce)
+{
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40; i++) {
+        std::string folder = In("w" + std::to_string(i));
+        if (i % 3 == 0) {
+            expected.push_back(folder); // never made
+        } else {
+            MakeFolder(folder);
+        }
+        bool set = WriteTime(folder, SOME_TIME);
+        if (!set && i % 3 == 0)
+            expected.pop_back(); // refused at its call: nothing comes later
+        EXPECT_TRUE(set || i % 3 == 0) << folder;
+    }
+    std::vector<std::string> late = Settle();
+    std::sort(late.begin(), late.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(late, expected);
+    EXPECT_TRUE(Settle().empty()) << "each failure is handed out once";
 }
 
 } // namespace

@@ -15,3 +15,4 @@ void MakeFile(const std::string& path, FILETIME lastWrite);
 void SetTimes(const std::string& path, FILETIME lastWrite, FILETIME lastAccess);
 bool ReadTimes(const std::string& path, FILETIME* lastWrite, FILETIME* lastAccess);
 bool RenameEntry(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);

@@ -60,3 +60,5 @@ bool RenameEntry(const std::string& from, const std::string& to)
 {
     return MoveFileW(Wide(from).c_str(), Wide(to).c_str()) != 0;
 }
+
+bool RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }

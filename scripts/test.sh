@@ -3,11 +3,13 @@
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/install-dependencies.sh
-for preset in win32 win64 host sanitize; do
+for preset in win32 win64 host sanitize tsan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$(nproc)"
 done
 # The Linux command and its tests under AddressSanitizer and UBSan, and the fuzzers.
 ctest --preset sanitize
+# The file layer's threads under ThreadSanitizer: its suites, and the command on real trees.
+ctest --preset tsan
 # Everything else: the Linux build's tests, the Windows programs under Wine, the files.
 ctest --preset host

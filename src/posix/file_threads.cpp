@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -176,8 +176,8 @@ void QueueLocked(const std::string& path, const std::string& key, int folder, co
         std::string childKey = ChildKey(key, index);
         if (!RoomFor(childKey))
             break;
-        AheadSlot* slot = new AheadSlot{Ahead::Queued, false, path, childKey, 0, base, -1,
-                                        nullptr, 0, timespec{0, 0}};
+        AheadSlot* slot = new AheadSlot{Ahead::Queued, false, path,    childKey, 0,
+                                        base,          -1,    nullptr, 0,        timespec{0, 0}};
         if (path.empty() || path.back() != '/')
             slot->path += '/';
         slot->nameAt = slot->path.size();
@@ -217,8 +217,7 @@ AheadSlot* NearestQueued()
     }
     if (!nearest || holding < aheadCap)
         return nearest;
-    for (auto at = aheadByKey.rbegin(); at != aheadByKey.rend() && nearest->key < at->first;
-         ++at) {
+    for (auto at = aheadByKey.rbegin(); at != aheadByKey.rend() && nearest->key < at->first; ++at) {
         if (at->second->state == Ahead::Read) {
             Drop(at->second);
             return nearest;
@@ -251,8 +250,8 @@ void ReadAhead(AheadSlot* slot, char* chunk)
     int folder = openat(base->folder, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     char* bytes = nullptr;
     size_t size = 0;
-    bool read = folder >= 0 && ReadWholeListing(folder, LISTING_BUDGET, chunk, CHUNK_SIZE,
-                                                &bytes, &size);
+    bool read =
+        folder >= 0 && ReadWholeListing(folder, LISTING_BUDGET, chunk, CHUNK_SIZE, &bytes, &size);
     int copy = read && HasSubfolder(bytes, size) ? fcntl(folder, F_DUPFD_CLOEXEC, 0) : -1;
     pthread_mutex_lock(&guard);
     Release(base);
@@ -285,8 +284,8 @@ void WriteOne(WriteSlot* slot)
     slot->state = Write::Writing;
     const char* name = slot->ofFolder ? nullptr : slot->name.c_str();
     pthread_mutex_unlock(&guard);
-    int result = name ? utimensat(slot->folder, name, slot->times, 0)
-                      : futimens(slot->folder, slot->times);
+    int result =
+        name ? utimensat(slot->folder, name, slot->times, 0) : futimens(slot->folder, slot->times);
     int error = result == 0 ? 0 : errno;
     close(slot->folder);
     pthread_mutex_lock(&guard);

@@ -195,15 +195,16 @@ Listing* OpenListing(HANDLE find)
 // The listing read ahead, placed on the stack of bytes, when its folder can be held as the
 // folder the pattern names and is unchanged since it was read; else its folder is read
 // again here.
-bool TakeRead(LPCSTR pattern, size_t length, AheadListing& ahead, int* folder,
-              uint64_t* serial, Listing* listing)
+bool TakeRead(LPCSTR pattern, size_t length, AheadListing& ahead, int* folder, uint64_t* serial,
+              Listing* listing)
 {
     *folder = AdoptFolder(pattern, length, ahead.folder, ahead.mark, serial);
     bool usable = *folder >= 0 && UnchangedSince(*folder, ahead.mark) &&
                   Grow(&arena, &arenaSize, arenaTop + ahead.size);
     if (usable) {
-        *listing = Listing{arenaTop, arenaTop, arenaTop + ahead.size, ahead.size, *serial, -1,
-                           -1, true, ahead.mark, 0};
+        *listing =
+            Listing{arenaTop,   arenaTop, arenaTop + ahead.size, ahead.size, *serial, -1, -1, true,
+                    ahead.mark, 0};
         memcpy(arena + arenaTop, ahead.bytes, ahead.size);
         arenaTop += ahead.size;
     }

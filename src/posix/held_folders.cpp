@@ -378,8 +378,7 @@ int HoldFolder(const char* path, size_t length, uint64_t* serial, bool* atStart)
     return fd;
 }
 
-int AdoptFolder(const char* path, size_t length, int folder, const timespec& mark,
-                uint64_t* serial)
+int AdoptFolder(const char* path, size_t length, int folder, const timespec& mark, uint64_t* serial)
 {
     length = WithoutTrailingSeparators(path, length);
     CheckStaleLevels(path, length);

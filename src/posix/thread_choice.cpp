@@ -20,10 +20,9 @@ bool IsNetworkFileSystem(long type)
 {
     // NFS, SMB, CIFS, SMB2, FUSE (sshfs and the like), Ceph, 9P, AFS, Coda, GlusterFS runs
     // on FUSE, Lustre, GPFS, OCFS2, GFS2.
-    static const unsigned long kinds[] = {0x6969,     0x517B,     0xFF534D42, 0xFE534D42,
-                                          0x65735546, 0x00C36400, 0x01021997, 0x5346414F,
-                                          0x73757245, 0x0BD00BD0, 0x47504653, 0x7461636F,
-                                          0x01161970};
+    static const unsigned long kinds[] = {
+        0x6969,     0x517B,     0xFF534D42, 0xFE534D42, 0x65735546, 0x00C36400, 0x01021997,
+        0x5346414F, 0x73757245, 0x0BD00BD0, 0x47504653, 0x7461636F, 0x01161970};
     for (unsigned long kind : kinds) {
         if (static_cast<unsigned long>(type) == kind)
             return true;

@@ -147,8 +147,8 @@ void SetJobs(const char* count, const char* option)
     char* end = nullptr;
     long value = count && *count >= '0' && *count <= '9' ? strtol(count, &end, 10) : 0;
     if (!end || *end || value < 1 || value > static_cast<long>(MOST_JOBS)) {
-        Refuse(option, " needs a number of threads from 1 to 64: ",
-               option[1] == '-' ? "--jobs=N" : "-j N");
+        Refuse(option,
+               " needs a number of threads from 1 to 64: ", option[1] == '-' ? "--jobs=N" : "-j N");
         return;
     }
     programState.jobs = static_cast<DWORD>(value);

@@ -346,8 +346,7 @@ TEST_F(ReadAhead, EntriesAddedRemovedOrRenamedInsideAFolderAreSeen)
 TEST_F(ReadAhead, AFolderSwappedForAnotherOfTheSameNameIsTheNewOne)
 {
     auto seen = Walk([this] {
-        EXPECT_TRUE(RenameEntry(parent + SCRATCH_SEPARATOR + "replaced",
-                                In("elsewhere")));
+        EXPECT_TRUE(RenameEntry(parent + SCRATCH_SEPARATOR + "replaced", In("elsewhere")));
         MakeFolder(parent + SCRATCH_SEPARATOR + "replaced");
         MakeFile(Inside("replaced", "other"), Time(BEFORE_1970));
     });
@@ -367,8 +366,8 @@ TEST_F(FileCalls, TimesWrittenBehindArriveInOrderAndAreSeenByLaterReads)
     for (size_t i = 0; i < folders.size(); i++)
         EXPECT_TRUE(WriteTime(folders[i], SOME_TIME + i));
     EXPECT_TRUE(WriteTime(folders[7], AFTER_2038));
-    HANDLE handle = CreateFileA(folders[7].c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileA(folders[7].c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
     BY_HANDLE_FILE_INFORMATION info = {};
     EXPECT_NE(GetFileInformationByHandle(handle, &info), 0);

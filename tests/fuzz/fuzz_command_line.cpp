@@ -5,6 +5,7 @@
 #include "platform_config.h"
 #include "program_state.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -60,6 +61,15 @@ const char* const PLAIN_LONG[] = {
     "automatic",    "silent",     "ignore-manager-files", "dry-run", "verbose", "created",
     "only-earlier", "only-later", "ignore-future",        "top",     "no-links"};
 
+// A count of threads: digits alone, from 1 to 64.
+bool BadCount(const std::string& count)
+{
+    if (count.empty() || count.find_first_not_of("0123456789") != count.npos)
+        return true;
+    std::string digits = count.substr(std::min(count.find_first_not_of('0'), count.size()));
+    return digits.empty() || digits.size() > 2 || std::stoi(digits) > 64;
+}
+
 // What a long word does to the run: "stop" (refused, or the usage or the version), "n"
 // (a dry run), "a", "s", "r" (a restore), "earlier", "later", or "" (nothing here).
 std::string LongEffect(const std::string& token)
@@ -69,6 +79,8 @@ std::string LongEffect(const std::string& token)
         return "stop";
     if (name == "restore" || name.compare(0, 8, "restore=") == 0)
         return name.size() > 8 ? "r" : "r-stop"; // an automatic run, even without its list
+    if (name.compare(0, 5, "jobs=") == 0)
+        return BadCount(name.substr(5)) ? "stop" : "";
     if (name.compare(0, 8, "exclude=") == 0) {
         std::string pattern = name.substr(8);
         bool separator = pattern.find('/') != std::string::npos ||
@@ -89,6 +101,12 @@ std::string LongEffect(const std::string& token)
         return "";
     }
     return "stop";
+}
+
+// -j N or -jN, on every platform: decided by the second letter.
+bool IsShortJobs(const std::string& token)
+{
+    return token.size() > 1 && (token[1] == 'j' || token[1] == 'J');
 }
 
 // -x PATTERN, a Linux command's: decided by the second letter, the pattern the next word.
@@ -136,6 +154,9 @@ bool ReadWholeRun(const std::vector<std::string>& tokens, Options* options)
             stop |= ++i == tokens.size();
         } else if (IsShortExclude(token)) {
             stop |= ++i == tokens.size() || BadPattern(tokens[i]);
+        } else if (IsShortJobs(token)) {
+            bool glued = token.size() > 2;
+            stop |= glued ? BadCount(token.substr(2)) : ++i == tokens.size() || BadCount(tokens[i]);
         } else if (Has(letters.substr(0, 1), "hH?")) {
             stop = true;
         } else {
@@ -163,6 +184,8 @@ Options ReferenceOptions(const std::vector<std::string>& tokens)
             i++; // the list to restore from
         } else if (allowed && IsShortExclude(token)) {
             i++; // the pattern
+        } else if (allowed && option && IsShortJobs(token)) {
+            i += token.size() > 2 ? 0 : 1; // the count
         } else if (allowed && IsLong(token)) {
             std::string effect = LongEffect(token);
             options.dryRun |= effect == "n";

@@ -117,6 +117,26 @@ TEST_F(Choices, OnlyEarlierOrOnlyLaterMoveEachFolderOneWayAndCountWhatTheyMove)
     EXPECT_EQ(memfs::TimeOf(late), 100u);
 }
 
+// A write that fails behind the walk is reported and counted before the summary, and no
+// longer counts as set: the summary is the one a failure at its call gives.
+TEST_F(Choices, WritesThatFailBehindTheWalkAreReportedAndCountedBeforeTheSummary)
+{
+    std::string path = memfs::Path({"top", "late"});
+    for (bool late : {false, true}) {
+        SetUp();
+        memfs::faults().setTimeFails.insert(path);
+        memfs::faults().lateWriteFailures = late;
+        programState.verbose = 1;
+        RunFolderWalk("top");
+        EXPECT_EQ(programState.changedCount, 1) << late;
+        EXPECT_EQ(programState.visitedCount, 2) << late;
+        EXPECT_EQ(programState.latestFailures, 1) << late;
+        EXPECT_NE(fakeshell::errors().find("cannot set"), std::string::npos) << late;
+        EXPECT_NE(fakeshell::errors().find(path), std::string::npos) << late;
+        EXPECT_NE(fakeshell::output().find(path), std::string::npos) << "listed before its write";
+    }
+}
+
 TEST_F(Choices, ExcludedNamesAreNoFilesAndExcludedFoldersAreNoPartOfTheTree)
 {
     memfs::AddFile(early, "f.xmp", 990); // a sidecar rewritten long after the photo

@@ -385,6 +385,31 @@ TEST_F(StartUp, OptionsThatCannotGoTogetherOrLackWhatTheyNeedAreRefused)
     }
 }
 
+// The count of threads is taken whole from its own word, glued on, or after "=", and the
+// walk asks the file layer for exactly that many; without it, for the system's choice (0).
+TEST_F(StartUp, TheCountOfThreadsReachesTheFileLayerOrIsRefused)
+{
+    const std::pair<const char*, DWORD> taken[] = {
+        {"-a x", 0}, {"-a -j 1 x", 1}, {"-a -j8 x", 8}, {"-a --jobs=64 x", 64}, {"-a x -j 3", 3}};
+    for (const auto& [line, threads] : taken) {
+        memfs::log().clear();
+        EXPECT_EQ(Run(line), 0) << line;
+        EXPECT_EQ(memfs::ThreadsAsked(), threads) << line;
+        EXPECT_EQ(Walks(), 1) << line << ": the count is no folder";
+        programState.jobs = 0;
+    }
+    const char* refused[] = {"-a -j 0 x",  "-a -j 65 x",  "-a -j x",      "-a -j 8x x",
+                             "-a -j -1 x", "-a --jobs x", "-a --jobs= x", "-a x -j"};
+    for (const char* line : refused) {
+        fakeshell::Reset();
+        memfs::log().clear();
+        EXPECT_EQ(Run(line), 2) << line;
+        EXPECT_EQ(Walks(), 0) << line;
+        EXPECT_NE(fakeshell::errors().find("a number of threads from 1 to 64"), std::string::npos)
+            << line << ": " << fakeshell::errors();
+    }
+}
+
 TEST_F(StartUp, MoreWordsThanTheLimitAreRefusedBeforeAnythingIsWalked)
 {
     std::string line = "-a";

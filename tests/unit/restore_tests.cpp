@@ -132,6 +132,30 @@ TEST_F(Restore, PutsBackEveryOldTimeAndCanItselfBeTakenBack)
     EXPECT_EQ(memfs::TimeOf(b), 600u);
 }
 
+// A write that fails behind the restore is reported and not counted as restored, as one
+// that fails at its call is; the other folder is restored all the same.
+TEST_F(Restore, AWriteThatFailsBehindItsCallIsNotCountedAsRestored)
+{
+    std::string list = RunAndKeepTheList();
+    for (bool late : {false, true}) {
+        memfs::faults().setTimeFails = {Path({"top", "a", "b"})};
+        memfs::faults().lateWriteFailures = late;
+        ResetProgramState();
+        fakeshell::Reset();
+        RestoreFrom(list);
+        EXPECT_EQ(memfs::TimeOf(a), 100u) << late;
+        EXPECT_EQ(memfs::TimeOf(b), 600u) << late;
+        EXPECT_EQ(programState.changedCount, 1) << late;
+        EXPECT_EQ(programState.failureCount, 1) << late;
+        EXPECT_NE(fakeshell::errors().find("cannot set '" + Path({"top", "a", "b"})),
+                  std::string::npos)
+            << fakeshell::errors();
+        memfs::faults().setTimeFails.clear();
+        ResetProgramState();
+        RunFolderWalk("top"); // back to the walk's times for the next round
+    }
+}
+
 TEST_F(Restore, AFolderMovedOnSinceOrGoneOrOfUnknownTimeIsLeftAloneAndReported)
 {
     std::string list = RunAndKeepTheList();

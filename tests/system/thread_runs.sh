@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The Linux command at -j 1 and at -j 8 on the same trees: every folder time, the -v lines,
+# the counts and the exit status must agree; with failures, excluded names, links and a
+# folder of many files among them. Then Ctrl-C with writes queued: every folder is either
+# right or untouched.
+# usage: thread_runs.sh PROGRAM WORKDIR
+set -u
+program=$(realpath "$1") work=$2
+. "$(dirname "$0")/lib.sh"
+rm -rf "$work" && mkdir -p "$work"
+bench=$(dirname "$0")/../../bench
+
+# make_mixed ROOT: a wide tree with links, names left out by -i and --exclude, a folder
+# that cannot be listed and one that cannot be written (when not root), and a wide folder.
+make_mixed() {
+  local root=$1
+  python3 "$bench/make_tree.py" "$root" wide 400 3000 >/dev/null
+  mkdir -p "$root/d1/.Trash-0" "$root/d2/skip.me" "$root/d3/wide"
+  make_file "$root/d1/.Trash-0/new" "2030-01-01 00:00:00"
+  make_file "$root/d2/skip.me/new" "2030-01-01 00:00:00"
+  for i in $(seq 600); do : >"$root/d3/wide/f$i"; done
+  touch -d "2015-05-05 05:05:05.5" "$root"/d3/wide/f*
+  ln -s ../d4 "$root/d5/to-d4"
+  ln -s ../../d6 "$root/d7/d0/loop-up"
+  mkdir -p "$root/d8/closed/inside" && make_file "$root/d8/closed/inside/f" "2012-01-01 00:00:00"
+  find "$root" -type d -exec touch -h -d "2001-01-01" {} +
+  chmod 000 "$root/d8/closed"
+}
+folder_times() { (cd "$1" && find . -type d -printf '%p %T@\n' 2>/dev/null | sort); }
+# run_at JOBS ROOT ARGS...: the run's lines with the root taken out, and its status last.
+run_at() {
+  local jobs=$1 root=$2
+  shift 2
+  "$program" -a -j "$jobs" "$@" "$root" >"$work/out.$jobs" 2>"$work/err.$jobs"
+  echo "status $?" >>"$work/out.$jobs"
+  sed -i "s#$root#ROOT#g" "$work/out.$jobs" "$work/err.$jobs"
+}
+
+for options in "-v" "-v -i --exclude=skip.*" "-n -v" "-v --top --no-links" "-s"; do
+  for jobs in 1 8; do
+    rm -rf "$work/t$jobs" && make_mixed "$work/t$jobs"
+    # shellcheck disable=SC2086 # the options are words
+    run_at "$jobs" "$work/t$jobs" $options
+    chmod 755 "$work/t$jobs/d8/closed"
+    folder_times "$work/t$jobs" >"$work/times.$jobs"
+    sort "$work/err.$jobs" -o "$work/err.$jobs" # failures may be reported later behind
+  done
+  check "$options: the same folder times at -j 1 and -j 8" cmp -s "$work/times.1" "$work/times.8"
+  check "$options: the same lines, in the same order" cmp -s "$work/out.1" "$work/out.8"
+  check "$options: the same problems" cmp -s "$work/err.1" "$work/err.8"
+  [ "$options" = -s ] || check "$options: something was walked" grep -q "out of [1-9]" "$work/out.1"
+done
+
+# A list made at -j 8 restores at -j 8 to the times before the run.
+rm -rf "$work/r" && make_mixed "$work/r" && chmod 755 "$work/r/d8/closed"
+folder_times "$work/r" >"$work/before"
+"$program" -a -s -v -j 8 "$work/r" >"$work/list" 2>/dev/null
+"$program" -s -j 8 -r "$work/list" >/dev/null 2>&1
+check "a restore at -j 8 gives back every time" cmp -s "$work/before" <(folder_times "$work/r")
+
+# Write failures behind the walk are reported and counted as at -j 1: a folder the walk
+# may list but not write (a folder owned by another user, made by root).
+if [ "$(id -u)" = 0 ] && id nobody >/dev/null 2>&1; then
+  for jobs in 1 8; do
+    w=$work/perm$jobs && rm -rf "$w" && mkdir -p "$w/a/mine" "$w/a/theirs"
+    make_file "$w/a/mine/f" "2011-01-01 00:00:00"
+    make_file "$w/a/theirs/f" "2012-01-01 00:00:00"
+    chown -R nobody "$w"
+    chown root "$w/a/theirs" && chmod 755 "$w/a/theirs"
+    setpriv --reuid=nobody --regid=nogroup --clear-groups \
+      "$program" -a -j "$jobs" "$w" >"$w.out" 2>"$w.err"
+    echo "status $?" >>"$w.out"
+    sed -i "s#$w#ROOT#g" "$w.out" "$w.err"
+  done
+  check "a folder that cannot be set, behind: the same summary and status" \
+    cmp -s "$work/perm1.out" "$work/perm8.out"
+  check "a folder that cannot be set, behind: the same report" \
+    cmp -s "$work/perm1.err" "$work/perm8.err"
+  check "a folder that cannot be set is reported" grep -q "cannot set" "$work/perm8.err"
+fi
+
+# Ctrl-C with writes queued: the run ends at once, and each folder has either its old time
+# or the one the whole walk gives it (a write is one system call).
+python3 "$bench/make_tree.py" "$work/big" wide 3000 30000 >/dev/null
+find "$work/big" -type d -exec touch -h -d "2001-01-01" {} +
+cp -a "$work/big" "$work/whole"
+"$program" -a -s -j 1 "$work/whole" >/dev/null
+folder_times "$work/whole" >"$work/whole.times"
+# From Python: a job this shell starts in the background would ignore SIGINT.
+python3 -c 'import signal, subprocess, sys, time
+run = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL)
+time.sleep(0.1)
+run.send_signal(signal.SIGINT)
+sys.exit(1 if run.wait() == -signal.SIGINT else 0)' "$program" -a -j 8 "$work/big"
+check "Ctrl-C: the run stops there" [ $? -eq 1 ]
+folder_times "$work/big" >"$work/big.times"
+check "Ctrl-C: every folder right or untouched, and some of each" \
+  python3 - "$work/whole.times" "$work/big.times" <<'PY'
+import sys
+whole = dict(line.split() for line in open(sys.argv[1]))
+now = dict(line.split() for line in open(sys.argv[2]))
+untouched = [p for p, t in now.items() if t != whole[p] and float(t) == 978307200.0]
+wrong = [p for p, t in now.items() if t != whole[p] and float(t) != 978307200.0]
+print("wrong:", wrong[:5], "untouched:", len(untouched), "of", len(now))
+sys.exit(1 if wrong or now.keys() != whole.keys() or not untouched or
+         len(untouched) == len(now) - 1 else 0)
+PY
+finish

@@ -65,14 +65,22 @@ struct Failure {
 pthread_mutex_t guard = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t workWaiting = PTHREAD_COND_INITIALIZER; // workers wait here
 pthread_cond_t workDone = PTHREAD_COND_INITIALIZER; // the walk's thread waits here
-// The folders read ahead, in the walk's order, and by path.
-std::map<std::string, AheadSlot*> aheadByKey;
-std::unordered_map<std::string, AheadSlot*> aheadByPath;
+// What the workers share with the walk's thread. Never destroyed: detached workers may
+// still look at it while the process exits and runs its destructors.
+struct Shared {
+    std::map<std::string, AheadSlot*> aheadByKey; // the folders read ahead, in the walk's order
+    std::unordered_map<std::string, AheadSlot*> aheadByPath;
+    WriteSlot writeSlots[MOST_WRITES];
+    std::vector<Failure> failures;
+};
+Shared& shared = *new Shared;
+std::map<std::string, AheadSlot*>& aheadByKey = shared.aheadByKey;
+std::unordered_map<std::string, AheadSlot*>& aheadByPath = shared.aheadByPath;
+WriteSlot (&writeSlots)[MOST_WRITES] = shared.writeSlots;
+std::vector<Failure>& failures = shared.failures;
 size_t queuedCount;
 size_t holding; // listings being read or read: each holds a descriptor
 size_t baseCount;
-WriteSlot writeSlots[MOST_WRITES];
-std::vector<Failure> failures;
 size_t failuresTaken;
 unsigned wanted = 1;
 unsigned started;

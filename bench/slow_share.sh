@@ -90,7 +90,7 @@ done
 if [ "${SLOW_SHARE_WINE:-1}" = 1 ]; then
   source tests/system/lib.sh
   cmake --preset win64 >/dev/null && cmake --build --preset win64 --target chronotree >/dev/null
-  wine_start "$work/wine"
+  mkdir -p "$work/wine" && wine_start "$work/wine"
   exe=$PWD/build/win64/chronotree.exe
   printf '%-8s %-22s\n' "Wine" "-a -s -j 1 (s, req/folder)"
   wine_one=$(measure 1 check /usr/lib/wine/wine64 "$exe" -a -s -j 1 "$(winpath "$mnt/t")")

@@ -18,10 +18,15 @@
 namespace {
 
 constexpr size_t MOST_QUEUED = 4096; // subfolders queued and not yet being read
-constexpr size_t MOST_HOLDING = 64; // listings being read or read ahead
-constexpr size_t MOST_WRITES = 32; // writes queued or being written
+constexpr size_t MOST_HOLDING = 256; // listings being read or read ahead
+constexpr size_t MOST_WRITES = 64; // writes queued or being written
 constexpr unsigned MOST_THREADS = 64;
 constexpr size_t CHUNK_SIZE = 65536;
+// Memory stays flat however wide the folders: a worker reads a folder of at most this much
+// (a wider one is read by the walk itself, in batches), and stops reading ahead while the
+// listings it has read hold more than the second.
+constexpr size_t AHEAD_LISTING_BUDGET = 128 * 1024;
+constexpr size_t MOST_HELD_BYTES = 8 * 1024 * 1024;
 
 enum class Ahead : uint8_t { Queued, Reading, Read, Failed };
 
@@ -48,7 +53,7 @@ struct AheadSlot {
 enum class Write : uint8_t { Free, Queued, Writing };
 
 struct WriteSlot {
-    Write state;
+    Write state = Write::Free;
     bool ofFolder; // the folder itself (futimens), else `name` within it
     uint64_t order;
     int folder;
@@ -65,6 +70,11 @@ struct Failure {
 pthread_mutex_t guard = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t workWaiting = PTHREAD_COND_INITIALIZER; // workers wait here
 pthread_cond_t workDone = PTHREAD_COND_INITIALIZER; // the walk's thread waits here
+pthread_cond_t workersIdle = PTHREAD_COND_INITIALIZER; // workers beyond the number in use
+
+// One worker for each piece of work, rather than all of them for each: a wake-up costs a
+// switch of threads.
+void WakeWorker() { pthread_cond_signal(&workWaiting); }
 // What the workers share with the walk's thread. Never destroyed: detached workers may
 // still look at it while the process exits and runs its destructors.
 struct Shared {
@@ -73,13 +83,14 @@ struct Shared {
     WriteSlot writeSlots[MOST_WRITES];
     std::vector<Failure> failures;
 };
-Shared& shared = *new Shared;
+Shared& shared = *new Shared(); // value-initialized: every write slot starts free
 std::map<std::string, AheadSlot*>& aheadByKey = shared.aheadByKey;
 std::unordered_map<std::string, AheadSlot*>& aheadByPath = shared.aheadByPath;
 WriteSlot (&writeSlots)[MOST_WRITES] = shared.writeSlots;
 std::vector<Failure>& failures = shared.failures;
 size_t queuedCount;
 size_t holding; // listings being read or read: each holds a descriptor
+size_t heldBytes; // what the listings read hold
 size_t baseCount;
 size_t failuresTaken;
 unsigned wanted = 1;
@@ -109,6 +120,8 @@ void Free(AheadSlot* slot)
         close(slot->folder);
         free(slot->bytes);
         holding--;
+        heldBytes -= slot->size;
+        WakeWorker(); // a listing may be read in its place
     }
     delete slot;
 }
@@ -198,9 +211,9 @@ void QueueLocked(const std::string& path, const std::string& key, int folder, co
         aheadByKey[childKey] = slot;
         base->users++;
         queuedCount++;
+        WakeWorker();
     }
     Release(base);
-    pthread_cond_broadcast(&workWaiting);
 }
 
 bool HasSubfolder(const char* bytes, size_t size)
@@ -223,6 +236,8 @@ AheadSlot* NearestQueued()
             break;
         }
     }
+    if (heldBytes >= MOST_HELD_BYTES)
+        return nullptr;
     if (!nearest || holding < aheadCap)
         return nearest;
     for (auto at = aheadByKey.rbegin(); at != aheadByKey.rend() && nearest->key < at->first; ++at) {
@@ -258,8 +273,8 @@ void ReadAhead(AheadSlot* slot, char* chunk)
     int folder = openat(base->folder, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     char* bytes = nullptr;
     size_t size = 0;
-    bool read =
-        folder >= 0 && ReadWholeListing(folder, LISTING_BUDGET, chunk, CHUNK_SIZE, &bytes, &size);
+    bool read = folder >= 0 &&
+                ReadWholeListing(folder, AHEAD_LISTING_BUDGET, chunk, CHUNK_SIZE, &bytes, &size);
     int copy = read && HasSubfolder(bytes, size) ? fcntl(folder, F_DUPFD_CLOEXEC, 0) : -1;
     pthread_mutex_lock(&guard);
     Release(base);
@@ -279,6 +294,7 @@ void ReadAhead(AheadSlot* slot, char* chunk)
         slot->folder = folder;
         slot->bytes = bytes;
         slot->size = size;
+        heldBytes += size;
         slot->mark = mark;
         if (copy >= 0)
             QueueLocked(slot->path, slot->key, copy, bytes, size);
@@ -305,15 +321,20 @@ void WriteOne(WriteSlot* slot)
 }
 
 // Writes first: they are short, and each holds a descriptor.
+// A worker beyond the number in use waits apart, so that it never takes a wake-up meant
+// for one in use.
 void* Work(void* argument)
 {
     unsigned index = static_cast<unsigned>(reinterpret_cast<uintptr_t>(argument));
-    char* chunk = static_cast<char*>(aligned_alloc(alignof(dirent64), CHUNK_SIZE));
+    alignas(dirent64) char chunk[CHUNK_SIZE];
     pthread_mutex_lock(&guard);
     for (;;) {
-        bool mine = index < wanted && wanted > 1;
-        WriteSlot* write = mine ? OldestQueuedWrite() : nullptr;
-        AheadSlot* listing = mine && !write && chunk ? NearestQueued() : nullptr;
+        if (index >= wanted || wanted <= 1) {
+            pthread_cond_wait(&workersIdle, &guard);
+            continue;
+        }
+        WriteSlot* write = OldestQueuedWrite();
+        AheadSlot* listing = write ? nullptr : NearestQueued();
         if (write)
             WriteOne(write);
         else if (listing)
@@ -361,6 +382,7 @@ void SetWorkerThreads(unsigned count)
         }
         started++;
     }
+    pthread_cond_broadcast(&workersIdle);
     pthread_cond_broadcast(&workWaiting);
     pthread_mutex_unlock(&guard);
 }
@@ -376,7 +398,7 @@ unsigned WorkerThreads()
 size_t WorkerDescriptors(size_t budget)
 {
     pthread_mutex_lock(&guard);
-    size_t ahead = budget / 8 < MOST_HOLDING ? budget / 8 : MOST_HOLDING;
+    size_t ahead = budget / 4 < MOST_HOLDING ? budget / 4 : MOST_HOLDING;
     size_t writes = budget / 16 < MOST_WRITES ? budget / 16 : MOST_WRITES;
     bool room = wanted > 1 && ahead > 0 && writes > 0;
     aheadCap = room ? ahead : 0;
@@ -406,6 +428,8 @@ void TakeAhead(const char* path, size_t length, AheadListing* ahead, std::string
             ahead->mark = slot->mark;
             slot->state = Ahead::Failed; // handed over: nothing left to give back
             holding--;
+            heldBytes -= slot->size;
+            WakeWorker(); // a listing may be read in its place
         }
         Drop(slot);
     }
@@ -474,7 +498,7 @@ bool WriteBehind(int folder, const char* name, const timespec times[2], const ch
     slot->times[0] = times[0];
     slot->times[1] = times[1];
     pendingWrites++;
-    pthread_cond_broadcast(&workWaiting);
+    WakeWorker();
     pthread_mutex_unlock(&guard);
     return true;
 }

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr DWORD NETWORK_THREADS = 16;
+constexpr DWORD NETWORK_THREADS = 64;
 constexpr DWORD SOLID_STATE_THREADS = 4;
 
 bool IsNetworkFileSystem(long type)

@@ -155,14 +155,17 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* 
 // Threads, when UseFileThreads has set more than one:
 // - Read-ahead: when a folder is listed, its plain subfolders (not links) are queued to be
 //   read by worker threads, nearest to the walk's order first, so that a listing is
-//   usually waiting when FindFirstFileA arrives. At most 64 listings, and an eighth of the
-//   descriptor budget, are queued, being read or read ahead at once; a folder the walk has
-//   passed is dropped. A listing read ahead is used only when the folder it came from is
+//   usually waiting when FindFirstFileA arrives. At most 256 listings, and a quarter of the
+//   descriptor budget, are being read or read ahead at once (each holds a descriptor, and
+//   each folder that subfolders are queued from one more), 4096 wait in the queue, and
+//   the listings read ahead hold at most 8 MiB; a folder of more than 128 KiB of entries
+//   (about 5,000 names) is left for the walk's own read. A folder the walk has passed is
+//   dropped. A listing read ahead is used only when the folder it came from is
 //   still the one the path names (its parent unchanged since it was opened) and is itself
 //   unchanged since its read began, the rule of a second listing; otherwise the folder is
 //   read again. Its entries are then those of that read.
 // - Write-behind: SetFileTime and SetFileExactTime queue the write to a worker and return
-//   non-zero at once; at most 32 writes (and a sixteenth of the budget) are pending, and
+//   non-zero at once; at most 64 writes (and a sixteenth of the budget) are pending, and
 //   a call waits for room. A write that fails there is handed out by TakeFailedWrite. A
 //   write, or a read of a time, of a path with a write pending first waits for every
 //   pending write, so that each path sees its writes in order. A write is one system call:
@@ -170,7 +173,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* 
 // - The descriptors of both come out of the budget above.
 
 // Sets how many threads read ahead and write behind: `count`, or with 0 what the system
-// says of `folder`: 16 on a network file system (NFS, SMB, FUSE and the like), 4 on a
+// says of `folder`: 64 on a network file system (NFS, SMB, FUSE and the like), 4 on a
 // solid-state disk (the device's rotational flag 0), else 1. One means none: every call
 // is done where it is made, as if there were no threads. Waits first for every pending
 // write. Returns the number in use (fewer than asked when the system gives no more).

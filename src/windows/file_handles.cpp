@@ -1,5 +1,6 @@
 // Opening a path for its times and identity, and the message box, in UTF-8.
 #define CHRONOTREE_SYSTEM_NAMES
+#include "late_writes.h"
 #include "long_paths.h"
 #include "wide_text.h"
 #include <windows.h>
@@ -16,7 +17,10 @@ HANDLE CreateFileUtf8(const char* path, DWORD access, DWORD share, SECURITY_ATTR
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileW(wide, access, share, security, disposition, flags, templateFile);
+    SettleWritesTo(path); // a write still pending there comes first
+    HANDLE late = CreateLateWrite(path, wide, access, share, disposition, flags);
+    return late ? late
+                : CreateFileW(wide, access, share, security, disposition, flags, templateFile);
 }
 
 namespace {
@@ -47,7 +51,7 @@ BOOL SetFileExactTime(HANDLE file, const ExactTime* lastWrite)
     uint64_t ticks =
         static_cast<uint64_t>(lastWrite->seconds) * TICKS_PER_SECOND + lastWrite->nanoseconds / 100;
     FILETIME time = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-    return SetFileTime(file, nullptr, nullptr, &time);
+    return SetFileTimeUtf8(file, nullptr, nullptr, &time);
 }
 
 char* ReadWholeFile(const char* path, size_t* length)
@@ -122,7 +126,3 @@ DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer)
     free(wide);
     return result;
 }
-
-DWORD UseFileThreads(const char*, DWORD) { return 1; }
-
-BOOL TakeFailedWrite(BOOL, char*, DWORD, DWORD*) { return FALSE; }

@@ -89,13 +89,31 @@ DWORD FormatMessageUtf8(DWORD flags, const void* source, DWORD code, DWORD langu
 // or 0, with the system's error, when it fails.
 DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer);
 
-// How many threads read ahead and write behind. This layer makes every call where it is
-// made, on the caller's thread, whatever `count` asks: returns 1.
+// How many threads write folder times behind the walk: `count`, or with 0 what the system
+// says of `folder`: 64 on a share on the network (GetDriveTypeW), 4 on a volume without a
+// seek penalty (a solid-state disk), else 1. One means none: every call is made where it
+// is made. Waits first for every pending write. Returns the number in use (fewer when the
+// system gives no more threads). Listings are not read ahead here.
+// With more than one: a handle that CreateFileA opens for GENERIC_WRITE alone and
+// OPEN_EXISTING is the layer's own, and serves SetFileTime, SetFileExactTime and
+// CloseHandle only. Nothing is opened when it is made: SetFileTime gathers the times and
+// returns non-zero, and CloseHandle queues their write (open, set, close) to a worker; at
+// most 32 writes are pending, and CreateFileA waits for room. A write that fails there is
+// handed out by TakeFailedWrite. CreateFileA of a path with a write pending (as the
+// program spells it) first waits for every pending write, so that it sees them, in order.
 DWORD UseFileThreads(const char* folder, DWORD count);
 
-// Hands out a write that failed after its call returned: none ever does here, since every
-// SetFileTime is done when it is called. Returns 0.
+// With `wait` set, waits until every write queued so far has been done. Then hands out the
+// oldest failed write not yet handed out: its path as given to CreateFileA (cut to fit
+// `size` bytes, with a NUL) and the system's error, and returns non-zero; returns 0 when
+// there is none.
 BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error);
+
+// SetFileTime and CloseHandle, which know the layer's write handles (above) and pass every
+// other handle to the system.
+BOOL SetFileTimeUtf8(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                     const FILETIME* lastWrite);
+BOOL CloseHandleUtf8(HANDLE object);
 
 // MessageBoxW with the UTF-8 text and caption; returns what it returns.
 int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type);
@@ -112,6 +130,8 @@ int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type)
 #undef FormatMessageA
 #undef GetCurrentDirectoryA
 #define GetCurrentDirectoryA GetCurrentDirectoryUtf8
+#define SetFileTime SetFileTimeUtf8
+#define CloseHandle CloseHandleUtf8
 #define FormatMessageA FormatMessageUtf8
 #define WIN32_FIND_DATAA Utf8FindData
 #define FindFirstFileA FindFirstFileUtf8

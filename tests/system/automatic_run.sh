@@ -306,6 +306,26 @@ check "mistyped long options: nothing walked" has_mtime "$tree/A" "$(epoch 2001-
 run --verbose -s -a "$(arg "$tree")"
 check "--verbose -a: the long name of -v, and -a still an option" [ "$?:$(lines "$work/out" | wc -l)" = "0:7" ]
 
+# Threads: at -j 1 and at -j 8 the same folder times, -v lines, summary and status; and
+# the -j 8 list restores at -j 8.
+for jobs in 1 8; do
+  rm -rf "$work/j$jobs" && python3 "$(dirname "$0")/../../bench/make_tree.py" "$work/j$jobs" \
+    wide 300 1000 >/dev/null
+  build_tree "$work/j$jobs/std"
+  find "$work/j$jobs" -type d -exec touch -m -d "2001-01-01 UTC" {} +
+  run -a -s -v -j "$jobs" "$(arg "$work/j$jobs")"
+  status=$?
+  cp "$work/out" "$work/j$jobs.list"
+  echo "status $status" >>"$work/out"
+  sed "s#$(arg "$work/j$jobs" | sed 's/\\/\\\\/g')#ROOT#" "$work/out" >"$work/j$jobs.out"
+  (cd "$work/j$jobs" && find . -type d -printf '%p %T@\n' | sort) >"$work/j$jobs.times"
+done
+check "-j 8: the same folder times as -j 1" cmp -s "$work/j1.times" "$work/j8.times"
+check "-j 8: the same lines, summary and status" cmp -s "$work/j1.out" "$work/j8.out"
+check "-j 8: lines were written" [ "$(wc -l <"$work/j8.out")" -gt 300 ]
+run -s -j 8 -r "$(arg "$work/j8.list")"
+check "-j 8: the list restores" [ "$(find "$work/j8" -type d -newermt 2001-01-02 | wc -l)" -eq 0 ]
+
 if [ "$mode" = wine ]; then
   # --created: the list keeps the old creation time as a fourth field, and -r reads it.
   build_tree "$tree"

@@ -1,0 +1,277 @@
+// Folder times written behind the walk on worker threads, for shares where every call
+// waits on a network. The rule: the walk's thread decides and resolves every path; a
+// worker only opens, sets and closes one folder, and hands a failure back under one lock.
+#define CHRONOTREE_SYSTEM_NAMES
+#include "late_writes.h"
+#include "long_paths.h"
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr DWORD MOST_THREADS = 64;
+constexpr DWORD NETWORK_THREADS = 64;
+constexpr DWORD SOLID_STATE_THREADS = 4;
+constexpr DWORD MOST_WRITES = 32;
+// Write handles are odd numbers here: the system's handles are multiples of four.
+constexpr uintptr_t LATE_HANDLE_BASE = 0x7FFF0003;
+
+enum class Late : uint8_t { Free, Gathering, Queued, Writing };
+
+// A handle whose times are gathered by SetFileTime and written by a worker once it is
+// closed: the worker opens the folder then, so the walk waits for no open of its own.
+struct LateWrite {
+    Late state;
+    bool set[3]; // creation, access, last write
+    FILETIME times[3];
+    DWORD access, share, flags;
+    DWORD order;
+    wchar_t* wide; // resolved when the handle was made
+    char* path; // as the program gave it, for a failure
+};
+
+struct Failure {
+    char* path;
+    DWORD error;
+};
+
+CRITICAL_SECTION guard;
+HANDLE room; // a semaphore: free write slots
+HANDLE work; // a semaphore: writes queued
+HANDLE allDone; // set while no write is pending
+LateWrite writes[MOST_WRITES];
+Failure* failures;
+size_t failureCount, failureCapacity, failuresTaken;
+DWORD wanted = 1, started, pending, nextOrder;
+
+void Fail(LateWrite* write, DWORD error)
+{
+    if (failureCount == failureCapacity) {
+        size_t capacity = failureCapacity ? 2 * failureCapacity : 16;
+        auto grown = static_cast<Failure*>(realloc(failures, capacity * sizeof(Failure)));
+        if (!grown)
+            return; // no memory to report it with: it stays uncounted
+        failures = grown;
+        failureCapacity = capacity;
+    }
+    failures[failureCount++] = Failure{write->path, error};
+    write->path = nullptr;
+}
+
+void Give(LateWrite* write)
+{
+    free(write->wide);
+    free(write->path);
+    *write = LateWrite{};
+    ReleaseSemaphore(room, 1, nullptr);
+}
+
+DWORD WINAPI Work(void*)
+{
+    for (;;) {
+        WaitForSingleObject(work, INFINITE);
+        EnterCriticalSection(&guard);
+        LateWrite* write = nullptr;
+        for (LateWrite& each : writes) {
+            if (each.state == Late::Queued && (!write || each.order < write->order))
+                write = &each;
+        }
+        write->state = Late::Writing;
+        LeaveCriticalSection(&guard);
+        HANDLE folder = CreateFileW(write->wide, write->access, write->share, nullptr,
+                                    OPEN_EXISTING, write->flags, nullptr);
+        DWORD error = folder == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (!error && !SetFileTime(folder, write->set[0] ? &write->times[0] : nullptr,
+                                   write->set[1] ? &write->times[1] : nullptr,
+                                   write->set[2] ? &write->times[2] : nullptr))
+            error = GetLastError();
+        if (folder != INVALID_HANDLE_VALUE)
+            CloseHandle(folder);
+        EnterCriticalSection(&guard);
+        if (error)
+            Fail(write, error);
+        Give(write);
+        if (--pending == 0)
+            SetEvent(allDone);
+        LeaveCriticalSection(&guard);
+    }
+}
+
+LateWrite* LateOf(HANDLE handle)
+{
+    uintptr_t value = reinterpret_cast<uintptr_t>(handle) - LATE_HANDLE_BASE;
+    if (value % 4 != 0 || value / 4 >= MOST_WRITES)
+        return nullptr;
+    LateWrite* write = &writes[value / 4];
+    return write->state == Late::Gathering ? write : nullptr;
+}
+
+bool Started()
+{
+    static bool ready;
+    if (!ready) {
+        InitializeCriticalSection(&guard);
+        room = CreateSemaphoreW(nullptr, MOST_WRITES, MOST_WRITES, nullptr);
+        work = CreateSemaphoreW(nullptr, 0, MOST_WRITES, nullptr);
+        allDone = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+        ready = room && work && allDone;
+    }
+    return ready;
+}
+
+// What the system says of the folder's volume: a share on the network, a disk without a
+// seek penalty (solid state), or neither.
+DWORD SuggestedThreads(const char* folder)
+{
+    static wchar_t wide[WIDE_PATH_SIZE];
+    static wchar_t volume[WIDE_PATH_SIZE];
+    if (ResolveWidePath(folder, strlen(folder), false, OpenListingCount(), wide) == 0 ||
+        !GetVolumePathNameW(wide, volume, WIDE_PATH_SIZE))
+        return 1;
+    if (GetDriveTypeW(volume) == DRIVE_REMOTE)
+        return NETWORK_THREADS;
+    // "\\?\C:\" becomes "\\.\C:", the volume's device.
+    size_t length = wcslen(volume);
+    if (length < 7 || wcsncmp(volume, L"\\\\?\\", 4) != 0 || volume[5] != L':')
+        return 1;
+    volume[2] = L'.';
+    volume[6] = L'\0';
+    HANDLE device = CreateFileW(volume, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE)
+        return 1;
+    STORAGE_PROPERTY_QUERY query = {StorageDeviceSeekPenaltyProperty, PropertyStandardQuery, {0}};
+    DEVICE_SEEK_PENALTY_DESCRIPTOR penalty = {};
+    DWORD got = 0;
+    BOOL known = DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
+                                 &penalty, sizeof penalty, &got, nullptr);
+    CloseHandle(device);
+    return known && got >= sizeof penalty && !penalty.IncursSeekPenalty ? SOLID_STATE_THREADS : 1;
+}
+
+bool PendingTo(const char* path)
+{
+    for (const LateWrite& write : writes) {
+        if (write.state != Late::Free && write.path && strcmp(write.path, path) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void SettleWritesTo(const char* path)
+{
+    if (wanted <= 1 || !Started())
+        return;
+    EnterCriticalSection(&guard);
+    bool wait = PendingTo(path);
+    LeaveCriticalSection(&guard);
+    if (wait)
+        WaitForSingleObject(allDone, INFINITE);
+}
+
+HANDLE CreateLateWrite(const char* path, const wchar_t* wide, DWORD access, DWORD share,
+                       DWORD disposition, DWORD flags)
+{
+    if (wanted <= 1 || access != GENERIC_WRITE || disposition != OPEN_EXISTING || !Started())
+        return nullptr;
+    size_t units = wcslen(wide) + 1;
+    auto copy = static_cast<wchar_t*>(malloc(units * sizeof(wchar_t)));
+    char* name = strdup(path);
+    if (!copy || !name) {
+        free(copy);
+        free(name);
+        return nullptr;
+    }
+    memcpy(copy, wide, units * sizeof(wchar_t));
+    WaitForSingleObject(room, INFINITE);
+    EnterCriticalSection(&guard);
+    size_t slot = 0;
+    while (writes[slot].state != Late::Free)
+        slot++;
+    writes[slot] = LateWrite{Late::Gathering, {}, {}, access, share, flags, 0, copy, name};
+    LeaveCriticalSection(&guard);
+    return reinterpret_cast<HANDLE>(LATE_HANDLE_BASE + 4 * slot);
+}
+
+BOOL SetFileTimeUtf8(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                     const FILETIME* lastWrite)
+{
+    LateWrite* write = LateOf(file);
+    if (!write)
+        return SetFileTime(file, creation, lastAccess, lastWrite);
+    const FILETIME* given[3] = {creation, lastAccess, lastWrite};
+    for (int i = 0; i < 3; i++) {
+        if (given[i]) {
+            write->set[i] = true;
+            write->times[i] = *given[i];
+        }
+    }
+    return TRUE;
+}
+
+BOOL CloseHandleUtf8(HANDLE object)
+{
+    LateWrite* write = LateOf(object);
+    if (!write)
+        return CloseHandle(object);
+    EnterCriticalSection(&guard);
+    bool any = write->set[0] || write->set[1] || write->set[2];
+    if (any) {
+        write->state = Late::Queued;
+        write->order = nextOrder++;
+        if (pending++ == 0)
+            ResetEvent(allDone);
+        ReleaseSemaphore(work, 1, nullptr);
+    } else {
+        Give(write);
+    }
+    LeaveCriticalSection(&guard);
+    return TRUE;
+}
+
+DWORD UseFileThreads(const char* folder, DWORD count)
+{
+    if (count == 0)
+        count = SuggestedThreads(folder);
+    count = count > MOST_THREADS ? MOST_THREADS : count;
+    if (count > 1 && Started()) {
+        WaitForSingleObject(allDone, INFINITE);
+        while (started < count) {
+            HANDLE thread = CreateThread(nullptr, 64 * 1024, Work, nullptr, 0, nullptr);
+            if (!thread)
+                break;
+            CloseHandle(thread);
+            started++;
+        }
+    }
+    wanted = count > 1 && started > 1 ? (count < started ? count : started) : 1;
+    return wanted;
+}
+
+BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error)
+{
+    if (!Started() || size == 0)
+        return FALSE;
+    if (wait)
+        WaitForSingleObject(allDone, INFINITE);
+    EnterCriticalSection(&guard);
+    BOOL any = failuresTaken < failureCount;
+    if (any) {
+        Failure& failure = failures[failuresTaken++];
+        size_t length = strlen(failure.path);
+        length = length < size ? length : size - 1;
+        memcpy(path, failure.path, length);
+        path[length] = '\0';
+        *error = failure.error;
+        free(failure.path);
+    }
+    if (failuresTaken == failureCount)
+        failuresTaken = failureCount = 0;
+    LeaveCriticalSection(&guard);
+    return any;
+}

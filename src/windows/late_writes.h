@@ -1,0 +1,16 @@
+// Writes of folder times that a worker makes after the handle is closed (file_threads.cpp),
+// for the layer's own calls.
+#pragma once
+
+#include <windows.h>
+
+// Waits for every pending write when one is to `path` (as the program spells it), so that
+// whatever opens it next sees its writes, in order.
+void SettleWritesTo(const char* path);
+
+// With more than one thread in use, a handle for `path` (resolved as `wide`) opened for
+// GENERIC_WRITE alone and OPEN_EXISTING: SetFileTime on it gathers the times, and
+// CloseHandle queues their write to a worker, which opens the folder with `share` and
+// `flags`. Null otherwise (the caller opens the path itself) or when memory is short.
+HANDLE CreateLateWrite(const char* path, const wchar_t* wide, DWORD access, DWORD share,
+                       DWORD disposition, DWORD flags);

@@ -206,6 +206,34 @@ TEST_F(WindowAtWork, ClosingTheWindowStopsTheWalkBeforeItsNextWrite)
     EXPECT_GE(set, 1);
 }
 
+// The same with eight threads writing folder times behind the walk: the writes queued when
+// the window closes are made before the program ends, and counted; none is half made.
+TEST_F(WindowAtWork, ClosingTheWindowWithWritesQueuedLeavesEveryFolderRightOrUntouched)
+{
+    std::string tree = MakeTree();
+    int sawCloseAt = -1;
+    onTick = [&] {
+        if (!programState.mainWindow || !IsWindow(programState.mainWindow))
+            return;
+        if (sawCloseAt == -1) {
+            sawCloseAt = 0;
+            PostMessageA(programState.setButton, BM_CLICK, 0, 0);
+        } else if (programState.walkRunning && programState.changedCount > 50 && sawCloseAt == 0) {
+            sawCloseAt = programState.visitedCount;
+            PostMessageA(programState.mainWindow, WM_CLOSE, 0, 0);
+        }
+    };
+    std::string tail = "-j 8 \"" + tree + "\"";
+    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), &tail[0], SW_SHOW), 0);
+    EXPECT_EQ(programState.jobs, 8u);
+    EXPECT_TRUE(CaughtBoxes().empty()) << "no summary after a close";
+    ASSERT_GT(sawCloseAt, 0);
+    EXPECT_LT(programState.visitedCount, TREE_FOLDERS) << "the walk stopped";
+    int set = SetOrUntouched(tree);
+    EXPECT_EQ(set, programState.changedCount) << "each write queued was made and counted";
+    EXPECT_GE(set, 50);
+}
+
 // Escape stops the walk as closing does, but the window stays as it was, with no summary;
 // with no walk running, Escape closes the window and the program ends with status 0.
 TEST_F(WindowAtWork, EscapeStopsAWalkAndKeepsTheWindowThenClosesIt)

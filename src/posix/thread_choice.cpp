@@ -10,11 +10,24 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr DWORD NETWORK_THREADS = 64;
-constexpr DWORD SOLID_STATE_THREADS = 4;
+// A solid-state disk answers at once, and a warm tree not at all: more threads than
+// processors only take turns (measured: 4 threads on two processors took 1.3 times as
+// long as one on a warm tree, 2 threads 0.9 times).
+constexpr DWORD MOST_SOLID_STATE_THREADS = 4;
+
+DWORD SolidStateThreads()
+{
+    long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    return processors < 1 ? 1
+           : processors > static_cast<long>(MOST_SOLID_STATE_THREADS)
+               ? MOST_SOLID_STATE_THREADS
+               : static_cast<DWORD>(processors);
+}
 
 bool IsNetworkFileSystem(long type)
 {
@@ -58,7 +71,7 @@ DWORD SuggestedThreads(const char* folder)
     struct stat found;
     if (stat(folder, &found) != 0)
         return 1;
-    return Rotational(found.st_dev) == 0 ? SOLID_STATE_THREADS : 1;
+    return Rotational(found.st_dev) == 0 ? SolidStateThreads() : 1;
 }
 
 } // namespace

@@ -41,7 +41,7 @@ constexpr char USAGE[] =
     "  --no-links do not enter symbolic links to folders; they count as nothing\n"
     "  -c, --created   set creation times too: refused here, Linux keeps none to set\n"
     "  -j N, --jobs=N  N threads (1 to 64) read folders ahead and write times behind;\n"
-    "             without it: 64 on a network file system, 4 on a solid-state disk,\n"
+    "             without it: 64 on a network file system, up to 4 on a solid-state disk,\n"
     "             else 1. Every result is the same whatever N\n"
     "  --         end of options: every later word is a folder\n"
     "  -h, --help     print this and exit\n"

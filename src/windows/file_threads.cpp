@@ -14,7 +14,8 @@ namespace {
 
 constexpr DWORD MOST_THREADS = 64;
 constexpr DWORD NETWORK_THREADS = 64;
-constexpr DWORD SOLID_STATE_THREADS = 4;
+// A solid-state disk answers at once: no more threads than processors, and at most 4.
+constexpr DWORD MOST_SOLID_STATE_THREADS = 4;
 constexpr DWORD MOST_WRITES = 32;
 // Write handles are odd numbers here: the system's handles are multiples of four.
 constexpr uintptr_t LATE_HANDLE_BASE = 0x7FFF0003;
@@ -149,7 +150,12 @@ DWORD SuggestedThreads(const char* folder)
     BOOL known = DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
                                  &penalty, sizeof penalty, &got, nullptr);
     CloseHandle(device);
-    return known && got >= sizeof penalty && !penalty.IncursSeekPenalty ? SOLID_STATE_THREADS : 1;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    DWORD threads = system.dwNumberOfProcessors < MOST_SOLID_STATE_THREADS
+                        ? system.dwNumberOfProcessors
+                        : MOST_SOLID_STATE_THREADS;
+    return known && got >= sizeof penalty && !penalty.IncursSeekPenalty ? threads : 1;
 }
 
 bool PendingTo(const char* path)

@@ -90,11 +90,11 @@ DWORD FormatMessageUtf8(DWORD flags, const void* source, DWORD code, DWORD langu
 DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer);
 
 // How many threads write folder times behind the walk: `count`, or with 0 what the system
-// says of `folder`: 64 on a share on the network (GetDriveTypeW), 4 on a volume without a
-// seek penalty (a solid-state disk), else 1. One means none: every call is made where it
-// is made. Waits first for every pending write. Returns the number in use (fewer when the
-// system gives no more threads). Listings are not read ahead here.
-// With more than one: a handle that CreateFileA opens for GENERIC_WRITE alone and
+// says of `folder`: 64 on a share on the network (GetDriveTypeW); as many as there are
+// processors, at most 4, on a volume without a seek penalty (a solid-state disk); else 1.
+// One means none: every call is made where it is made. Waits first for every pending write. Returns
+// the number in use (fewer when the system gives no more threads). Listings are not read ahead
+// here. With more than one: a handle that CreateFileA opens for GENERIC_WRITE alone and
 // OPEN_EXISTING is the layer's own, and serves SetFileTime, SetFileExactTime and
 // CloseHandle only. Nothing is opened when it is made: SetFileTime gathers the times and
 // returns non-zero, and CloseHandle queues their write (open, set, close) to a worker; at

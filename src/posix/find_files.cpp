@@ -71,19 +71,10 @@ Batch ReadBatch(int folder, Listing* listing, size_t limit)
         ssize_t got = getdents64(folder, chunk, ask);
         if (got <= 0)
             return got == 0 ? Batch::Ended : Batch::Failed;
-        for (ssize_t at = 0; at < got;) {
-            const dirent64* found = reinterpret_cast<const dirent64*>(chunk + at);
-            size_t nameLength = strlen(found->d_name);
-            // Names Windows could not report either are left out.
-            if (nameLength < MAX_PATH) {
-                ssize_t packed = PackEntry(folder, found, nameLength, arena + listing->end);
-                if (packed < 0)
-                    return Batch::Failed;
-                listing->end += static_cast<size_t>(packed);
-            }
-            listing->resume = found->d_off;
-            at += found->d_reclen;
-        }
+        ssize_t packed = PackRecords(folder, chunk, got, arena + listing->end, &listing->resume);
+        if (packed < 0)
+            return Batch::Failed;
+        listing->end += static_cast<size_t>(packed);
     }
 }
 

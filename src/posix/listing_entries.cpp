@@ -42,8 +42,6 @@ bool Before(const timespec& a, const timespec& b)
     return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
 
-} // namespace
-
 ssize_t PackEntry(int folder, const dirent64* found, size_t nameLength, char* at)
 {
     uint64_t lastWrite;
@@ -56,6 +54,27 @@ ssize_t PackEntry(int folder, const dirent64* found, size_t nameLength, char* at
     at[8] = static_cast<char>(kind);
     memcpy(at + ENTRY_HEADER, found->d_name, nameLength + 1);
     return static_cast<ssize_t>(ENTRY_HEADER + nameLength + 1);
+}
+
+} // namespace
+
+ssize_t PackRecords(int folder, const char* chunk, ssize_t got, char* into, off_t* resume)
+{
+    size_t used = 0;
+    for (ssize_t at = 0; at < got;) {
+        const dirent64* found = reinterpret_cast<const dirent64*>(chunk + at);
+        size_t nameLength = strlen(found->d_name);
+        if (nameLength < MAX_PATH) {
+            ssize_t packed = PackEntry(folder, found, nameLength, into + used);
+            if (packed < 0)
+                return -1;
+            used += static_cast<size_t>(packed);
+        }
+        if (resume)
+            *resume = found->d_off;
+        at += found->d_reclen;
+    }
+    return static_cast<ssize_t>(used);
 }
 
 size_t PackedEntrySize(const char* at) { return ENTRY_HEADER + strlen(at + ENTRY_HEADER) + 1; }
@@ -119,19 +138,10 @@ bool ReadWholeListing(int folder, size_t budget, char* chunk, size_t chunkSize, 
                 break;
             block = grown;
         }
-        bool failed = false;
-        for (ssize_t at = 0; at < got && !failed;) {
-            const dirent64* found = reinterpret_cast<const dirent64*>(chunk + at);
-            size_t nameLength = strlen(found->d_name);
-            if (nameLength < MAX_PATH) { // names Windows could not report either are left out
-                ssize_t packed = PackEntry(folder, found, nameLength, block + used);
-                failed = packed < 0;
-                used += failed ? 0 : static_cast<size_t>(packed);
-            }
-            at += found->d_reclen;
-        }
-        if (failed)
+        ssize_t packed = PackRecords(folder, chunk, got, block + used, nullptr);
+        if (packed < 0)
             break;
+        used += static_cast<size_t>(packed);
     }
     int reason = errno;
     free(block);

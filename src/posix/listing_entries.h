@@ -19,10 +19,12 @@ constexpr size_t ENTRY_HEADER = 9;
 constexpr size_t LISTING_BUDGET = 4 * 1024 * 1024;
 enum : uint8_t { KIND_FILE, KIND_FOLDER, KIND_LINK, KIND_FOLDER_LINK };
 
-// Packs one entry of `folder` at `at`, which has room for ENTRY_HEADER + nameLength + 1
-// bytes; returns the bytes used (0 for an entry gone since the listing was read), or -1
-// (errno set) when the entry cannot be looked up.
-ssize_t PackEntry(int folder, const dirent64* found, size_t nameLength, char* at);
+// Packs the `got` bytes of records that getdents64 read from `folder` into `into`, which
+// has room for `got` bytes (a kept entry is never larger than its record). Names longer
+// than MAX_PATH - 1 bytes are left out (Windows cannot report them either), and so are
+// entries gone since the read. Returns the bytes packed, or -1 (errno set) when an entry
+// cannot be looked up; `resume`, when given, follows the offset of each record packed.
+ssize_t PackRecords(int folder, const char* chunk, ssize_t got, char* into, off_t* resume);
 
 // The size of the packed entry at `at`.
 size_t PackedEntrySize(const char* at);

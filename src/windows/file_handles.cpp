@@ -1,5 +1,6 @@
 // Opening a path for its times and identity, and the message box, in UTF-8.
 #define CHRONOTREE_SYSTEM_NAMES
+#include "kept_folders.h"
 #include "late_writes.h"
 #include "long_paths.h"
 #include "wide_text.h"
@@ -13,14 +14,25 @@ HANDLE CreateFileUtf8(const char* path, DWORD access, DWORD share, SECURITY_ATTR
                       DWORD disposition, DWORD flags, HANDLE templateFile)
 {
     static wchar_t wide[WIDE_PATH_SIZE];
-    if (ResolveWidePath(path, strlen(path), false, OpenListingCount(), wide) == 0) {
+    size_t length = ResolveWidePath(path, strlen(path), false, OpenListingCount(), wide);
+    if (length == 0) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return INVALID_HANDLE_VALUE;
     }
     SettleWritesTo(path); // a write still pending there comes first
-    HANDLE late = CreateLateWrite(path, wide, access, share, disposition, flags);
-    return late ? late
-                : CreateFileW(wide, access, share, security, disposition, flags, templateFile);
+    // A folder opened to write its times: the handle its listing kept, when there is one.
+    bool folderWrite = access == GENERIC_WRITE && disposition == OPEN_EXISTING &&
+                       (flags & FILE_FLAG_BACKUP_SEMANTICS);
+    HANDLE kept = folderWrite ? TakeKeptFolder(wide, length) : INVALID_HANDLE_VALUE;
+    if (folderWrite)
+        NoteFolderWriteOpen(false);
+    HANDLE late = CreateLateWrite(path, wide, kept, access, share, disposition, flags);
+    if (late || kept != INVALID_HANDLE_VALUE)
+        return late ? late : kept;
+    HANDLE opened = CreateFileW(wide, access, share, security, disposition, flags, templateFile);
+    if (folderWrite && opened == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+        NoteFolderWriteOpen(true);
+    return opened;
 }
 
 namespace {

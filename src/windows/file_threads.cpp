@@ -2,6 +2,7 @@
 // waits on a network. The rule: the walk's thread decides and resolves every path; a
 // worker only opens, sets and closes one folder, and hands a failure back under one lock.
 #define CHRONOTREE_SYSTEM_NAMES
+#include "kept_folders.h"
 #include "late_writes.h"
 #include "long_paths.h"
 #include <windows.h>
@@ -30,6 +31,7 @@ struct LateWrite {
     FILETIME times[3];
     DWORD access, share, flags;
     DWORD order;
+    HANDLE kept; // the folder as its listing held it, or INVALID_HANDLE_VALUE
     wchar_t* wide; // resolved when the handle was made
     char* path; // as the program gave it, for a failure
 };
@@ -64,6 +66,8 @@ void Fail(LateWrite* write, DWORD error)
 
 void Give(LateWrite* write)
 {
+    if (write->kept != INVALID_HANDLE_VALUE)
+        CloseHandle(write->kept);
     free(write->wide);
     free(write->path);
     *write = LateWrite{};
@@ -82,8 +86,11 @@ DWORD WINAPI Work(void*)
         }
         write->state = Late::Writing;
         LeaveCriticalSection(&guard);
-        HANDLE folder = CreateFileW(write->wide, write->access, write->share, nullptr,
-                                    OPEN_EXISTING, write->flags, nullptr);
+        HANDLE folder = write->kept;
+        write->kept = INVALID_HANDLE_VALUE;
+        if (folder == INVALID_HANDLE_VALUE)
+            folder = CreateFileW(write->wide, write->access, write->share, nullptr, OPEN_EXISTING,
+                                 write->flags, nullptr);
         DWORD error = folder == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (!error && !SetFileTime(folder, write->set[0] ? &write->times[0] : nullptr,
                                    write->set[1] ? &write->times[1] : nullptr,
@@ -180,8 +187,8 @@ void SettleWritesTo(const char* path)
         WaitForSingleObject(allDone, INFINITE);
 }
 
-HANDLE CreateLateWrite(const char* path, const wchar_t* wide, DWORD access, DWORD share,
-                       DWORD disposition, DWORD flags)
+HANDLE CreateLateWrite(const char* path, const wchar_t* wide, HANDLE kept, DWORD access,
+                       DWORD share, DWORD disposition, DWORD flags)
 {
     if (wanted <= 1 || access != GENERIC_WRITE || disposition != OPEN_EXISTING || !Started())
         return nullptr;
@@ -199,7 +206,7 @@ HANDLE CreateLateWrite(const char* path, const wchar_t* wide, DWORD access, DWOR
     size_t slot = 0;
     while (writes[slot].state != Late::Free)
         slot++;
-    writes[slot] = LateWrite{Late::Gathering, {}, {}, access, share, flags, 0, copy, name};
+    writes[slot] = LateWrite{Late::Gathering, {}, {}, access, share, flags, 0, kept, copy, name};
     LeaveCriticalSection(&guard);
     return reinterpret_cast<HANDLE>(LATE_HANDLE_BASE + 4 * slot);
 }
@@ -242,6 +249,7 @@ BOOL CloseHandleUtf8(HANDLE object)
 
 DWORD UseFileThreads(const char* folder, DWORD count)
 {
+    ReleaseKeptFolders();
     if (count == 0)
         count = SuggestedThreads(folder);
     count = count > MOST_THREADS ? MOST_THREADS : count;
@@ -261,6 +269,8 @@ DWORD UseFileThreads(const char* folder, DWORD count)
 
 BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error)
 {
+    if (wait)
+        ReleaseKeptFolders();
     if (!Started() || size == 0)
         return FALSE;
     if (wait)

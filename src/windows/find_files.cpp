@@ -1,6 +1,7 @@
 // Folder listings over FindFirstFileExW: a folder whose entries fit the listing budget is
 // read whole when its listing starts, and its second listing is served from memory.
 #define CHRONOTREE_SYSTEM_NAMES
+#include "kept_folders.h"
 #include "long_paths.h"
 #include "wide_text.h"
 #include <windows.h>
@@ -59,6 +60,21 @@ constexpr uintptr_t FIND_HANDLE_BASE = 0x10000;
 bool basicRefused;
 
 wchar_t widePattern[WIDE_PATH_SIZE];
+
+// FILE_FULL_DIR_INFO as the system lays it out, for a listing read through a folder's handle.
+struct FullDirInfo {
+    DWORD next, index;
+    LARGE_INTEGER creation, access, lastWrite, change, end, allocation;
+    DWORD attributes, nameBytes;
+    DWORD eaSize; // the reparse tag, when the entry is a reparse point
+    wchar_t name[1];
+};
+constexpr int FULL_DIRECTORY_INFO = 14; // FileFullDirectoryInfo
+using InfoByHandle = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+// Vista and later: Windows XP lists only through FindFirstFileExW.
+InfoByHandle infoByHandle;
+bool infoByHandleSought;
+alignas(8) char chunk[65536];
 
 uint64_t Ticks(FILETIME time)
 {
@@ -208,6 +224,60 @@ bool ReadFolderTime(size_t folderLength, FILETIME* time)
     return known;
 }
 
+// The folder (widePattern, its separator at `folderLength` - 1) opened to be listed and, later,
+// to have its times written; INVALID_HANDLE_VALUE when it is not to be or cannot be.
+HANDLE OpenToKeep(size_t folderLength)
+{
+    if (!infoByHandleSought) {
+        infoByHandleSought = true;
+        // Through a plain function pointer, which converts to any other without a warning.
+        infoByHandle = reinterpret_cast<InfoByHandle>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFileInformationByHandleEx")));
+    }
+    // A volume's root ("\\?\C:\") without its separator would name the volume itself.
+    if (!infoByHandle || !KeepingForWrites() || widePattern[folderLength - 2] == L':')
+        return INVALID_HANDLE_VALUE;
+    widePattern[folderLength - 1] = L'\0';
+    HANDLE folder = CreateFileW(widePattern,
+                                FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES |
+                                    SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    widePattern[folderLength - 1] = L'\\';
+    if (folder == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+        NoteFolderWriteOpen(true);
+    return folder;
+}
+
+// Reads the whole folder through its handle; false when a read fails before the end or the
+// entries pass the listing budget.
+bool ReadThrough(Listing* listing, HANDLE folder)
+{
+    WIN32_FIND_DATAW& found = listing->pending;
+    while (infoByHandle(folder, FULL_DIRECTORY_INFO, chunk, sizeof chunk)) {
+        for (size_t at = 0;;) {
+            auto info = reinterpret_cast<const FullDirInfo*>(chunk + at);
+            size_t units = info->nameBytes / sizeof(wchar_t);
+            found.dwFileAttributes = info->attributes;
+            found.dwReserved0 = info->eaSize;
+            found.ftLastWriteTime =
+                FILETIME{info->lastWrite.LowPart, static_cast<DWORD>(info->lastWrite.HighPart)};
+            // No name of a folder entry is longer than 255 units.
+            if (units < MAX_PATH) {
+                memcpy(found.cFileName, info->name, units * sizeof(wchar_t));
+                found.cFileName[units] = L'\0';
+                if (!Keep(listing, found))
+                    return false;
+            }
+            if (!info->next)
+                break;
+            at += info->next;
+        }
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND;
+}
+
 Listing* ReadListing(size_t folderLength, const Digest& folder)
 {
     Listing* listing = NewListing();
@@ -218,6 +288,15 @@ Listing* ReadListing(size_t folderLength, const Digest& folder)
     GetSystemTimeAsFileTime(&now);
     listing->unchangedKnown = ReadFolderTime(folderLength, &listing->folderTime) &&
                               Ticks(listing->folderTime) + RECENT_TICKS < Ticks(now);
+    HANDLE held = OpenToKeep(folderLength);
+    if (held != INVALID_HANDLE_VALUE) {
+        if (ReadThrough(listing, held) && KeepFolder(held, widePattern, folderLength)) {
+            listing->whole = true;
+            return listing;
+        }
+        CloseHandle(held); // read again as any other folder is
+        listing->used = 0;
+    }
     listing->system = StartSystemListing(widePattern, &listing->pending);
     if (listing->system == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
@@ -288,6 +367,7 @@ HANDLE FindFirstFileUtf8(const char* pattern, Utf8FindData* data)
     }
     widePattern[folderLength] = L'*';
     widePattern[folderLength + 1] = L'\0';
+    ReleaseFoldersOutside(widePattern, folderLength);
     Digest folder = DigestOf(widePattern, folderLength);
     Listing* listing = Repeat(folderLength, folder);
     if (!listing)

@@ -10,7 +10,8 @@ void SettleWritesTo(const char* path);
 
 // With more than one thread in use, a handle for `path` (resolved as `wide`) opened for
 // GENERIC_WRITE alone and OPEN_EXISTING: SetFileTime on it gathers the times, and
-// CloseHandle queues their write to a worker, which opens the folder with `share` and
-// `flags`. Null otherwise (the caller opens the path itself) or when memory is short.
-HANDLE CreateLateWrite(const char* path, const wchar_t* wide, DWORD access, DWORD share,
-                       DWORD disposition, DWORD flags);
+// CloseHandle queues their write to a worker, which writes them through `kept` and closes
+// it, or without one opens the folder with `share` and `flags`. Null otherwise (the caller
+// opens the path itself, or uses `kept`) or when memory is short.
+HANDLE CreateLateWrite(const char* path, const wchar_t* wide, HANDLE kept, DWORD access,
+                       DWORD share, DWORD disposition, DWORD flags);

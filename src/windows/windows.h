@@ -49,6 +49,14 @@ struct Utf8FindData {
 // the same (compared by length and a 128-bit digest), and the folder's last-write time is
 // still the one read before the listing began and was not within a second of that moment.
 // The times of its files are then those read the first time.
+// Once a folder has been opened for writing its times in this walk (below), a listing opens
+// its folder for listing and for writing its attributes at once, reads it whole through
+// that handle (GetFileInformationByHandleEx, Vista and later), and keeps the handle for the
+// folder's write, so that a share answers one open a folder instead of two. At most 64 are
+// kept, along the path being listed: a listing closes those of folders that are neither
+// its folder nor above it; the end of a walk (TakeFailedWrite waiting) closes them all. An
+// open refused for writing stops this until the next folder opened for writing; a folder
+// wider than the budget, a volume's root and Windows XP are listed as before.
 // Returns INVALID_HANDLE_VALUE, with the system's error, when the folder cannot be listed
 // or the pattern is not of that form; otherwise a handle, with the first entry in `data`.
 HANDLE FindFirstFileUtf8(const char* pattern, Utf8FindData* data);
@@ -62,7 +70,9 @@ BOOL FindCloseUtf8(HANDLE find);
 
 // CreateFileW on the resolved path, with every other argument as given: returns the
 // system's handle, for SetFileTime, GetFileInformationByHandle and CloseHandle, or
-// INVALID_HANDLE_VALUE when the path cannot be opened or resolved.
+// INVALID_HANDLE_VALUE when the path cannot be opened or resolved. A folder opened for
+// GENERIC_WRITE, OPEN_EXISTING and FILE_FLAG_BACKUP_SEMANTICS gets the handle its listing
+// kept (above), when there is one: the folder that was listed, wherever it is now.
 HANDLE CreateFileUtf8(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                       DWORD disposition, DWORD flags, HANDLE templateFile);
 
@@ -92,21 +102,22 @@ DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer);
 // How many threads write folder times behind the walk: `count`, or with 0 what the system
 // says of `folder`: 64 on a share on the network (GetDriveTypeW); as many as there are
 // processors, at most 4, on a volume without a seek penalty (a solid-state disk); else 1.
-// One means none: every call is made where it is made. Waits first for every pending write. Returns
-// the number in use (fewer when the system gives no more threads). Listings are not read ahead
-// here. With more than one: a handle that CreateFileA opens for GENERIC_WRITE alone and
-// OPEN_EXISTING is the layer's own, and serves SetFileTime, SetFileExactTime and
-// CloseHandle only. Nothing is opened when it is made: SetFileTime gathers the times and
-// returns non-zero, and CloseHandle queues their write (open, set, close) to a worker; at
-// most 32 writes are pending, and CreateFileA waits for room. A write that fails there is
-// handed out by TakeFailedWrite. CreateFileA of a path with a write pending (as the
-// program spells it) first waits for every pending write, so that it sees them, in order.
+// One means none: every call is made where it is made. Closes the folders kept for writes
+// and waits first for every pending write. Returns the number in use (fewer when the
+// system gives no more threads). Listings are not read ahead here. With more than one: a
+// handle that CreateFileA opens for GENERIC_WRITE alone and OPEN_EXISTING is the layer's
+// own, and serves SetFileTime, SetFileExactTime and CloseHandle only. Nothing is opened
+// when it is made: SetFileTime gathers the times and returns non-zero, and CloseHandle
+// queues their write (open or the kept handle, set, close) to a worker; at most 32 writes
+// are pending, and CreateFileA waits for room. A write that fails there is handed out by
+// TakeFailedWrite. CreateFileA of a path with a write pending (as the program spells it)
+// first waits for every pending write, so that it sees them, in order.
 DWORD UseFileThreads(const char* folder, DWORD count);
 
-// With `wait` set, waits until every write queued so far has been done. Then hands out the
-// oldest failed write not yet handed out: its path as given to CreateFileA (cut to fit
-// `size` bytes, with a NUL) and the system's error, and returns non-zero; returns 0 when
-// there is none.
+// With `wait` set, closes the folders that listings kept for their writes and waits until
+// every write queued so far has been done. Then hands out the oldest failed write not yet
+// handed out: its path as given to CreateFileA (cut to fit `size` bytes, with a NUL) and
+// the system's error, and returns non-zero; returns 0 when there is none.
 BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error);
 
 // SetFileTime and CloseHandle, which know the layer's write handles (above) and pass every

@@ -382,6 +382,42 @@ TEST_F(FileCalls, TimesWrittenBehindArriveInOrderAndAreSeenByLaterReads)
     }
 }
 
+// In the walk's order, once a folder has been written: a folder listed with its subfolders
+// listed inside its listing, one of them written, the folder listed again and written, then
+// a folder beside it. Each time lands on its own folder, also when the folder changed after
+// its listing, and a folder listed but never written keeps its time.
+TEST_F(FileCalls, FoldersListedThenWrittenInTheWalksOrderGetTheirOwnTimes)
+{
+    std::string x = In("x"), y = x + SCRATCH_SEPARATOR + "y", quiet = x + SCRATCH_SEPARATOR + "q";
+    for (const std::string& folder : {In("first"), x, y, quiet, In("z")})
+        MakeFolder(folder);
+    SetTimes(quiet, Time(BEFORE_1970), Time(BEFORE_1970));
+    EXPECT_TRUE(WriteTime(In("first"), SOME_TIME));
+    WIN32_FIND_DATAA data;
+    HANDLE outer = FindFirstFileA(Pattern(x).c_str(), &data);
+    ASSERT_NE(outer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(List(y).size(), 2u);
+    EXPECT_EQ(List(quiet).size(), 2u);
+    MakeFile(y + SCRATCH_SEPARATOR + "late", Time(AFTER_2038)); // changed after its listing
+    EXPECT_TRUE(WriteTime(y, SOME_TIME + 1));
+    EXPECT_NE(FindClose(outer), 0);
+    EXPECT_EQ(List(x).size(), 4u);
+    EXPECT_TRUE(WriteTime(x, SOME_TIME + 2));
+    EXPECT_EQ(List(In("z")).size(), 2u);
+    EXPECT_TRUE(WriteTime(In("z"), SOME_TIME + 3));
+    EXPECT_TRUE(Settle().empty());
+    std::pair<std::string, uint64_t> expected[] = {{In("first"), SOME_TIME},
+                                                   {y, SOME_TIME + 1},
+                                                   {x, SOME_TIME + 2},
+                                                   {In("z"), SOME_TIME + 3},
+                                                   {quiet, BEFORE_1970}};
+    for (const auto& [folder, ticks] : expected) {
+        FILETIME lastWrite, lastAccess;
+        ASSERT_TRUE(ReadTimes(folder, &lastWrite, &lastAccess));
+        EXPECT_EQ(Ticks(lastWrite), ticks) << folder;
+    }
+}
+
 // Writes that fail on a worker are handed out once each, whatever succeeded around them.
 TEST_F(FileCalls, WritesThatFailBehindTheirCallsAreHandedOutOnce)
 {

@@ -94,6 +94,9 @@ size_t heldBytes; // what the listings read hold
 size_t baseCount;
 size_t failuresTaken;
 unsigned wanted = 1;
+// The same count as the walk's thread set it, read there without the lock: only that
+// thread writes either.
+unsigned walkThreads = 1;
 unsigned started;
 size_t aheadCap; // set from the descriptor budget
 size_t writeCap;
@@ -382,18 +385,13 @@ void SetWorkerThreads(unsigned count)
         }
         started++;
     }
+    walkThreads = wanted;
     pthread_cond_broadcast(&workersIdle);
     pthread_cond_broadcast(&workWaiting);
     pthread_mutex_unlock(&guard);
 }
 
-unsigned WorkerThreads()
-{
-    pthread_mutex_lock(&guard);
-    unsigned count = wanted;
-    pthread_mutex_unlock(&guard);
-    return count;
-}
+unsigned WorkerThreads() { return walkThreads; }
 
 size_t WorkerDescriptors(size_t budget)
 {

@@ -18,7 +18,8 @@
 #include <ctime>
 #include <string>
 
-// Sets how many threads read ahead and write behind (1: none).
+// Sets how many threads read ahead and write behind (1: none). Both calls are the walk's
+// thread's alone; asking costs no lock.
 void SetWorkerThreads(unsigned count);
 unsigned WorkerThreads();
 

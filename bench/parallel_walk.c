@@ -47,7 +47,9 @@ static void finish(struct folder* folder)
     while (folder && --folder->pending == 0) {
         struct folder* parent = folder->parent;
         if (parent && folder->newest.tv_sec) {
-            struct timespec times[2] = {{0, UTIME_OMIT}, folder->newest};
+            /* In 100 ns, as Chronotree's times are. */
+            struct timespec newest = {folder->newest.tv_sec, folder->newest.tv_nsec / 100 * 100};
+            struct timespec times[2] = {{0, UTIME_OMIT}, newest};
             pthread_mutex_unlock(&guard);
             int set = utimensat(AT_FDCWD, folder->path, times, AT_SYMLINK_NOFOLLOW) == 0;
             pthread_mutex_lock(&guard);

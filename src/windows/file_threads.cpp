@@ -5,6 +5,7 @@
 #include "kept_folders.h"
 #include "late_writes.h"
 #include "long_paths.h"
+#include "read_ahead.h"
 #include <windows.h>
 #include <winioctl.h>
 
@@ -264,13 +265,18 @@ DWORD UseFileThreads(const char* folder, DWORD count)
         }
     }
     wanted = count > 1 && started > 1 ? (count < started ? count : started) : 1;
+    if constexpr (READ_AHEAD)
+        StartReadAhead(wanted);
     return wanted;
 }
 
 BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error)
 {
-    if (wait)
+    if (wait) {
         ReleaseKeptFolders();
+        if constexpr (READ_AHEAD)
+            DropReadAhead();
+    }
     if (!Started() || size == 0)
         return FALSE;
     if (wait)

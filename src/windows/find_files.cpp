@@ -2,8 +2,9 @@
 // read whole when its listing starts, and its second listing is served from memory.
 #define CHRONOTREE_SYSTEM_NAMES
 #include "kept_folders.h"
+#include "listings.h"
 #include "long_paths.h"
-#include "wide_text.h"
+#include "read_ahead.h"
 #include <windows.h>
 
 #include <cstdint>
@@ -11,38 +12,6 @@
 #include <cstring>
 
 namespace {
-
-// What one listing keeps at most: a wider folder is read in batches of this size, and read
-// again for a second listing instead of being repeated.
-constexpr size_t LISTING_BUDGET = 4 * 1024 * 1024;
-// A folder whose last-write time is this close to the moment its read began may change
-// again without its time moving (the clock's tick, FAT's two seconds are not trusted).
-constexpr uint64_t RECENT_TICKS = 10000000; // one second
-
-// An entry as kept: attributes, last-write time, the name's length, the name and its NUL,
-// padded to four bytes.
-struct EntryHeader {
-    DWORD attributes;
-    DWORD reparseTag;
-    FILETIME lastWrite;
-    uint16_t nameLength;
-};
-
-struct Digest {
-    uint64_t first, second;
-    size_t length;
-};
-
-struct Listing {
-    char* entries;
-    size_t capacity, used, next;
-    HANDLE system; // still open while a batched listing has more to read
-    WIN32_FIND_DATAW pending; // read from the system, not yet kept
-    bool whole; // read to its end within the budget
-    bool unchangedKnown; // the folder's time before the read, and it was not recent
-    FILETIME folderTime;
-    Digest folder;
-};
 
 // The listing closed last, kept for a second listing of the same folder.
 Listing* retired;
@@ -60,43 +29,7 @@ constexpr uintptr_t FIND_HANDLE_BASE = 0x10000;
 bool basicRefused;
 
 wchar_t widePattern[WIDE_PATH_SIZE];
-
-// FILE_FULL_DIR_INFO as the system lays it out, for a listing read through a folder's handle.
-struct FullDirInfo {
-    DWORD next, index;
-    LARGE_INTEGER creation, access, lastWrite, change, end, allocation;
-    DWORD attributes, nameBytes;
-    DWORD eaSize; // the reparse tag, when the entry is a reparse point
-    wchar_t name[1];
-};
-constexpr int FULL_DIRECTORY_INFO = 14; // FileFullDirectoryInfo
-using InfoByHandle = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
-// Vista and later: Windows XP lists only through FindFirstFileExW.
-InfoByHandle infoByHandle;
-bool infoByHandleSought;
-alignas(8) char chunk[65536];
-
-uint64_t Ticks(FILETIME time)
-{
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-Digest DigestOf(const wchar_t* text, size_t length)
-{
-    Digest digest = {14695981039346656037ull, 0x9E3779B97F4A7C15ull, length};
-    for (size_t i = 0; i < length; i++) {
-        uint64_t unit = static_cast<uint16_t>(text[i]);
-        digest.first = (digest.first ^ unit) * 1099511628211ull;
-        digest.second = (digest.second + unit + 1) * 0xBF58476D1CE4E5B9ull;
-        digest.second ^= digest.second >> 31;
-    }
-    return digest;
-}
-
-bool SameDigest(const Digest& a, const Digest& b)
-{
-    return a.first == b.first && a.second == b.second && a.length == b.length;
-}
+alignas(8) char chunk[CHUNK_SIZE];
 
 void FreeListing(Listing* listing)
 {
@@ -124,29 +57,9 @@ Listing* NewListing()
     *listing = Listing{};
     listing->entries = entries;
     listing->capacity = capacity;
+    listing->budget = LISTING_BUDGET;
     listing->system = INVALID_HANDLE_VALUE;
     return listing;
-}
-
-// Makes room for `size` more bytes of entries, doubling up to the budget.
-bool MakeRoom(Listing* listing, size_t size)
-{
-    size_t needed = listing->used + size;
-    if (needed <= listing->capacity)
-        return true;
-    if (needed > LISTING_BUDGET)
-        return false;
-    size_t capacity = listing->capacity ? listing->capacity : 16384;
-    while (capacity < needed)
-        capacity *= 2;
-    if (capacity > LISTING_BUDGET)
-        capacity = LISTING_BUDGET;
-    char* grown = static_cast<char*>(realloc(listing->entries, capacity));
-    if (!grown)
-        return false;
-    listing->entries = grown;
-    listing->capacity = capacity;
-    return true;
 }
 
 HANDLE HandleFor(Listing* listing)
@@ -165,25 +78,6 @@ HANDLE HandleFor(Listing* listing)
     }
     table[slot] = listing;
     return reinterpret_cast<HANDLE>(FIND_HANDLE_BASE + slot);
-}
-
-// Appends one entry; false when it would pass the budget (the entry is then not taken).
-bool Keep(Listing* listing, const WIN32_FIND_DATAW& found)
-{
-    char name[FIND_NAME_SIZE];
-    size_t nameLength = Utf8FromWide(found.cFileName, wcslen(found.cFileName), name, sizeof name);
-    if (nameLength == TEXT_DOES_NOT_FIT)
-        return true; // a name no record can hold is left out, as the contract says
-    size_t size = (sizeof(EntryHeader) + nameLength + 1 + 3) & ~static_cast<size_t>(3);
-    if (!MakeRoom(listing, size))
-        return false;
-    DWORD tag = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? found.dwReserved0 : 0;
-    EntryHeader header = {found.dwFileAttributes, tag, found.ftLastWriteTime,
-                          static_cast<uint16_t>(nameLength)};
-    memcpy(listing->entries + listing->used, &header, sizeof header);
-    memcpy(listing->entries + listing->used + sizeof header, name, nameLength + 1);
-    listing->used += size;
-    return true;
 }
 
 // Keeps entries from the pending one on, until the budget is full (the entry that did not
@@ -228,14 +122,8 @@ bool ReadFolderTime(size_t folderLength, FILETIME* time)
 // to have its times written; INVALID_HANDLE_VALUE when it is not to be or cannot be.
 HANDLE OpenToKeep(size_t folderLength)
 {
-    if (!infoByHandleSought) {
-        infoByHandleSought = true;
-        // Through a plain function pointer, which converts to any other without a warning.
-        infoByHandle = reinterpret_cast<InfoByHandle>(reinterpret_cast<void (*)()>(
-            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFileInformationByHandleEx")));
-    }
     // A volume's root ("\\?\C:\") without its separator would name the volume itself.
-    if (!infoByHandle || !KeepingForWrites() || widePattern[folderLength - 2] == L':')
+    if (!CanReadThrough() || !KeepingForWrites() || widePattern[folderLength - 2] == L':')
         return INVALID_HANDLE_VALUE;
     widePattern[folderLength - 1] = L'\0';
     HANDLE folder = CreateFileW(widePattern,
@@ -247,35 +135,6 @@ HANDLE OpenToKeep(size_t folderLength)
     if (folder == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
         NoteFolderWriteOpen(true);
     return folder;
-}
-
-// Reads the whole folder through its handle; false when a read fails before the end or the
-// entries pass the listing budget.
-bool ReadThrough(Listing* listing, HANDLE folder)
-{
-    WIN32_FIND_DATAW& found = listing->pending;
-    while (infoByHandle(folder, FULL_DIRECTORY_INFO, chunk, sizeof chunk)) {
-        for (size_t at = 0;;) {
-            auto info = reinterpret_cast<const FullDirInfo*>(chunk + at);
-            size_t units = info->nameBytes / sizeof(wchar_t);
-            found.dwFileAttributes = info->attributes;
-            found.dwReserved0 = info->eaSize;
-            found.ftLastWriteTime =
-                FILETIME{info->lastWrite.LowPart, static_cast<DWORD>(info->lastWrite.HighPart)};
-            // No name of a folder entry is longer than 255 units.
-            if (units < MAX_PATH) {
-                memcpy(found.cFileName, info->name, units * sizeof(wchar_t));
-                found.cFileName[units] = L'\0';
-                if (!Keep(listing, found))
-                    return false;
-            }
-            if (!info->next)
-                break;
-            at += info->next;
-        }
-    }
-    DWORD error = GetLastError();
-    return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND;
 }
 
 Listing* ReadListing(size_t folderLength, const Digest& folder)
@@ -290,7 +149,7 @@ Listing* ReadListing(size_t folderLength, const Digest& folder)
                               Ticks(listing->folderTime) + RECENT_TICKS < Ticks(now);
     HANDLE held = OpenToKeep(folderLength);
     if (held != INVALID_HANDLE_VALUE) {
-        if (ReadThrough(listing, held) && KeepFolder(held, widePattern, folderLength)) {
+        if (ReadThrough(listing, held, chunk) && KeepFolder(held, widePattern, folderLength)) {
             listing->whole = true;
             return listing;
         }
@@ -307,6 +166,26 @@ Listing* ReadListing(size_t folderLength, const Digest& folder)
     ReadBatch(listing);
     listing->whole = listing->system == INVALID_HANDLE_VALUE;
     return listing;
+}
+
+// The folder as read ahead, when it has not changed since its read began; its handle is
+// then kept for its write, as the walk's own listing would keep it.
+Listing* Adopt(size_t folderLength, const Digest& folder)
+{
+    HANDLE held;
+    Listing* listing = TakeReadAhead(folder, &held);
+    if (!listing)
+        return nullptr;
+    FILETIME present;
+    bool unchanged = listing->unchangedKnown && ReadFolderTime(folderLength, &present) &&
+                     Ticks(present) == Ticks(listing->folderTime);
+    if (held != INVALID_HANDLE_VALUE && !(unchanged && KeepFolder(held, widePattern, folderLength)))
+        CloseHandle(held);
+    if (unchanged)
+        return listing;
+    free(listing->entries);
+    free(listing);
+    return nullptr;
 }
 
 // The retired listing again, when it is this folder's and the folder has not changed.
@@ -370,6 +249,13 @@ HANDLE FindFirstFileUtf8(const char* pattern, Utf8FindData* data)
     ReleaseFoldersOutside(widePattern, folderLength);
     Digest folder = DigestOf(widePattern, folderLength);
     Listing* listing = Repeat(folderLength, folder);
+    if (!listing && READ_AHEAD && CanReadThrough()) {
+        listing = Adopt(folderLength, folder);
+        if (!listing)
+            listing = ReadListing(folderLength, folder);
+        if (listing && listing->whole)
+            QueueSubfolders(listing, widePattern, folderLength, KeepingForWrites());
+    }
     if (!listing)
         listing = ReadListing(folderLength, folder);
     if (!listing)

@@ -291,6 +291,9 @@ protected:
             MakeFolder(folder);
             MakeFile(folder + SCRATCH_SEPARATOR + "old", Time(SOME_TIME));
             MakeFolder(folder + SCRATCH_SEPARATOR + "inner");
+            // An old time, so that a layer that trusts no folder changed within the last
+            // second may serve what it read ahead.
+            SetTimes(folder, Time(SOME_TIME), Time(SOME_TIME));
         }
         // Read ahead well after every change above, so that only what follows is news.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

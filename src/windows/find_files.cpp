@@ -149,7 +149,9 @@ Listing* ReadListing(size_t folderLength, const Digest& folder)
                               Ticks(listing->folderTime) + RECENT_TICKS < Ticks(now);
     HANDLE held = OpenToKeep(folderLength);
     if (held != INVALID_HANDLE_VALUE) {
-        if (ReadThrough(listing, held, chunk) && KeepFolder(held, widePattern, folderLength)) {
+        if (ReadThrough(listing, held, chunk)) {
+            if (!KeepFolder(held, widePattern, folderLength))
+                CloseHandle(held); // its write opens it again
             listing->whole = true;
             return listing;
         }
@@ -249,17 +251,15 @@ HANDLE FindFirstFileUtf8(const char* pattern, Utf8FindData* data)
     ReleaseFoldersOutside(widePattern, folderLength);
     Digest folder = DigestOf(widePattern, folderLength);
     Listing* listing = Repeat(folderLength, folder);
-    if (!listing && READ_AHEAD && CanReadThrough()) {
+    bool ahead = READ_AHEAD && !listing && CanReadThrough();
+    if (ahead)
         listing = Adopt(folderLength, folder);
-        if (!listing)
-            listing = ReadListing(folderLength, folder);
-        if (listing && listing->whole)
-            QueueSubfolders(listing, widePattern, folderLength, KeepingForWrites());
-    }
     if (!listing)
         listing = ReadListing(folderLength, folder);
     if (!listing)
         return INVALID_HANDLE_VALUE;
+    if (ahead && listing->whole)
+        QueueSubfolders(listing, widePattern, folderLength, KeepingForWrites());
     HANDLE find = HandleFor(listing);
     if (find == INVALID_HANDLE_VALUE) {
         FreeListing(listing);

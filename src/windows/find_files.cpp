@@ -126,11 +126,7 @@ HANDLE OpenToKeep(size_t folderLength)
     if (!CanReadThrough() || !KeepingForWrites() || widePattern[folderLength - 2] == L':')
         return INVALID_HANDLE_VALUE;
     widePattern[folderLength - 1] = L'\0';
-    HANDLE folder = CreateFileW(widePattern,
-                                FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES |
-                                    SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE folder = OpenToReadThrough(widePattern, true);
     widePattern[folderLength - 1] = L'\\';
     if (folder == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
         NoteFolderWriteOpen(true);
@@ -143,10 +139,9 @@ Listing* ReadListing(size_t folderLength, const Digest& folder)
     if (!listing)
         return nullptr;
     listing->folder = folder;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    listing->unchangedKnown = ReadFolderTime(folderLength, &listing->folderTime) &&
-                              Ticks(listing->folderTime) + RECENT_TICKS < Ticks(now);
+    widePattern[folderLength] = L'\0';
+    listing->unchangedKnown = FolderTimeBefore(widePattern, &listing->folderTime);
+    widePattern[folderLength] = L'*';
     HANDLE held = OpenToKeep(folderLength);
     if (held != INVALID_HANDLE_VALUE) {
         if (ReadThrough(listing, held, chunk)) {
@@ -170,6 +165,14 @@ Listing* ReadListing(size_t folderLength, const Digest& folder)
     return listing;
 }
 
+// Whether the folder of `listing` still has the last-write time read before its read.
+bool Unchanged(const Listing* listing, size_t folderLength)
+{
+    FILETIME present;
+    return listing->unchangedKnown && ReadFolderTime(folderLength, &present) &&
+           Ticks(present) == Ticks(listing->folderTime);
+}
+
 // The folder as read ahead, when it has not changed since its read began; its handle is
 // then kept for its write, as the walk's own listing would keep it.
 Listing* Adopt(size_t folderLength, const Digest& folder)
@@ -178,9 +181,7 @@ Listing* Adopt(size_t folderLength, const Digest& folder)
     Listing* listing = TakeReadAhead(folder, &held);
     if (!listing)
         return nullptr;
-    FILETIME present;
-    bool unchanged = listing->unchangedKnown && ReadFolderTime(folderLength, &present) &&
-                     Ticks(present) == Ticks(listing->folderTime);
+    bool unchanged = Unchanged(listing, folderLength);
     if (held != INVALID_HANDLE_VALUE && !(unchanged && KeepFolder(held, widePattern, folderLength)))
         CloseHandle(held);
     if (unchanged)
@@ -195,10 +196,8 @@ Listing* Repeat(size_t folderLength, const Digest& folder)
 {
     Listing* listing = retired;
     retired = nullptr;
-    FILETIME present;
-    if (listing && listing->whole && listing->unchangedKnown &&
-        SameDigest(listing->folder, folder) && ReadFolderTime(folderLength, &present) &&
-        Ticks(present) == Ticks(listing->folderTime)) {
+    if (listing && listing->whole && SameDigest(listing->folder, folder) &&
+        Unchanged(listing, folderLength)) {
         listing->next = 0;
         return listing;
     }

@@ -126,6 +126,14 @@ bool ReadThrough(Listing* listing, HANDLE folder, char* chunk)
     return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND;
 }
 
+HANDLE OpenToReadThrough(const wchar_t* path, bool forWrites)
+{
+    DWORD access = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE |
+                   (forWrites ? FILE_WRITE_ATTRIBUTES : 0);
+    return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 bool FolderTimeBefore(const wchar_t* path, FILETIME* time)
 {
     FILETIME now;

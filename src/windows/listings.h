@@ -60,6 +60,11 @@ bool CanReadThrough();
 // budget.
 bool ReadThrough(Listing* listing, HANDLE folder, char* chunk);
 
+// The folder `path` (without a separator behind it) opened for reading through, with its
+// attributes, and with `forWrites` for writing them too; shared every way, so that the walk
+// holding it stops no one. INVALID_HANDLE_VALUE, with the system's error, when it cannot be.
+HANDLE OpenToReadThrough(const wchar_t* path, bool forWrites);
+
 // The last-write time of the folder `path`, and whether it was known and not within a
 // second of now: the time before a listing, for telling later whether it changed.
 bool FolderTimeBefore(const wchar_t* path, FILETIME* time);

@@ -76,11 +76,7 @@ void ReadSlot(Slot* slot, char* chunk)
     listing->folder = slot->folder;
     slot->path[slot->length - 1] = L'\0';
     listing->unchangedKnown = FolderTimeBefore(slot->path, &listing->folderTime);
-    DWORD access = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE |
-                   (slot->forWrites ? FILE_WRITE_ATTRIBUTES : 0);
-    HANDLE folder =
-        CreateFileW(slot->path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE folder = OpenToReadThrough(slot->path, slot->forWrites);
     slot->path[slot->length - 1] = L'\\';
     if (folder != INVALID_HANDLE_VALUE && ReadThrough(listing, folder, chunk)) {
         listing->whole = true;

@@ -23,7 +23,7 @@ constexpr char USAGE[] = "chronotree.exe [FOLDER]\r\n"
                          "--ignore-future\tleave out files dated in the future\r\n"
                          "--top\tset FOLDER too\r\n"
                          "--no-links\tdo not enter links and junctions\r\n"
-                         "-j N\tthreads that write behind the walk\r\n"
+                         "-j N\tthreads that read ahead and write behind\r\n"
                          "--\tend of options\r\n\r\n"
                          "Failures go to standard error; exit status 1.";
 

@@ -248,6 +248,15 @@ BOOL CloseHandleUtf8(HANDLE object)
     return TRUE;
 }
 
+bool StartWorker(LPTHREAD_START_ROUTINE run)
+{
+    HANDLE thread =
+        CreateThread(nullptr, 256 * 1024, run, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (thread)
+        CloseHandle(thread);
+    return thread != nullptr;
+}
+
 DWORD UseFileThreads(const char* folder, DWORD count)
 {
     ReleaseKeptFolders();
@@ -257,16 +266,13 @@ DWORD UseFileThreads(const char* folder, DWORD count)
     if (count > 1 && Started()) {
         WaitForSingleObject(allDone, INFINITE);
         while (started < count) {
-            HANDLE thread = CreateThread(nullptr, 64 * 1024, Work, nullptr, 0, nullptr);
-            if (!thread)
+            if (!StartWorker(Work))
                 break;
-            CloseHandle(thread);
             started++;
         }
     }
     wanted = count > 1 && started > 1 ? (count < started ? count : started) : 1;
-    if constexpr (READ_AHEAD)
-        StartReadAhead(wanted);
+    StartReadAhead(wanted);
     return wanted;
 }
 
@@ -274,8 +280,7 @@ BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error)
 {
     if (wait) {
         ReleaseKeptFolders();
-        if constexpr (READ_AHEAD)
-            DropReadAhead();
+        DropReadAhead();
     }
     if (!Started() || size == 0)
         return FALSE;

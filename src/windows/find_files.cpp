@@ -250,7 +250,7 @@ HANDLE FindFirstFileUtf8(const char* pattern, Utf8FindData* data)
     ReleaseFoldersOutside(widePattern, folderLength);
     Digest folder = DigestOf(widePattern, folderLength);
     Listing* listing = Repeat(folderLength, folder);
-    bool ahead = READ_AHEAD && !listing && CanReadThrough();
+    bool ahead = !listing && CanReadThrough();
     if (ahead)
         listing = Adopt(folderLength, folder);
     if (!listing)

@@ -13,5 +13,10 @@ void SettleWritesTo(const char* path);
 // CloseHandle queues their write to a worker, which writes them through `kept` and closes
 // it, or without one opens the folder with `share` and `flags`. Null otherwise (the caller
 // opens the path itself, or uses `kept`) or when memory is short.
+// Starts a worker thread running `run`, or returns false. Its stack is a small reservation
+// of its own: the program's 8 MiB would be reserved again for each of up to 128 workers,
+// a gigabyte of a 32-bit process's two.
+bool StartWorker(LPTHREAD_START_ROUTINE run);
+
 HANDLE CreateLateWrite(const char* path, const wchar_t* wide, HANDLE kept, DWORD access,
                        DWORD share, DWORD disposition, DWORD flags);

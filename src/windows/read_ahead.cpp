@@ -2,6 +2,7 @@
 // taken or dropped by the walk; a slot dropped while it is read is freed by its reader.
 #define CHRONOTREE_SYSTEM_NAMES
 #include "read_ahead.h"
+#include "late_writes.h"
 #include "wide_text.h"
 
 #include <cstdlib>
@@ -193,10 +194,8 @@ void StartReadAhead(DWORD count)
         return;
     count = count > MOST_READERS ? MOST_READERS : count;
     while (count > 1 && readers < count) {
-        HANDLE thread = CreateThread(nullptr, 64 * 1024, Read, nullptr, 0, nullptr);
-        if (!thread)
+        if (!StartWorker(Read))
             break;
-        CloseHandle(thread);
         readers++;
     }
     wanted = count > 1 && readers > 1 ? count : 1;

@@ -1,13 +1,8 @@
-// Folders listed ahead of the walk on worker threads (the 64-bit program; the 32-bit one
-// has no room for them), for shares where every listing waits on the network.
+// Folders listed ahead of the walk on worker threads, for shares where every listing waits
+// on the network.
 #pragma once
 
 #include "listings.h"
-
-#ifndef CHRONOTREE_READ_AHEAD
-#define CHRONOTREE_READ_AHEAD 1
-#endif
-constexpr bool READ_AHEAD = CHRONOTREE_READ_AHEAD;
 
 // The rule: only the walk's thread queues, takes and drops; a worker opens, reads and
 // closes one folder outside the lock and hands it back under it. At most 64 folders are

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real 32-bit program under Wine's 32-bit loader, which this kernel runs only through
 # qemu-user-static: two automatic runs checked from Linux (one on names in many scripts),
-# and one window session driven by the (64-bit) UI driver. Each 32-bit start costs about a
-# minute, so the cases are few.
+# one window session driven by the (64-bit) UI driver, and a run on a share.
+# Each 32-bit start costs about a minute, so the cases are few.
 # usage: win32_smoke.sh WIN32_BUILD WIN64_BUILD WORKDIR
 # Exits 77 (skipped) where the loader or binfmt_misc cannot be had, but under CI=true it
 # fails instead: the 32-bit program is the product, and a run that skips it proves nothing.
@@ -64,5 +64,21 @@ wine_suite "the 32-bit window session" "$work/window.out" "$win64/tests/ui_drive
   "$(winpath "$tree")" "Folder dates changed: 7 out of 10"
 check "the window session ran its case" grep -q '\[  PASSED  \] 1 test' "$work/window.out"
 check_tree "32-bit window session" "$tree"
+
+# On the counting share, the 32-bit program costs the requests the 64-bit one does: one open
+# a folder for its listing and its write. One thread only: this machine's 32-bit Wine runs
+# under qemu-user, where any two threads of a program running at once crash it (a program
+# that only starts two threads that sleep does), so -j is left to the 64-bit suites, which
+# run the same code.
+. "$here/share_lib.sh"
+if can_share; then
+  share_tree "$work/share"
+  wine_run "$work/share.out" "$win64/chronotree.exe" -a -s -j 1 "$(winpath "$work/share/plain")"
+  share_times "$work/share/plain" >"$work/share.expected"
+  share_run "32-bit, one thread" 9.1 "$work/share.expected" \
+    wine_run "$work/share32.out" "$win32/chronotree.exe" -a -s -j 1 "$(winpath "$work/share/mnt/t")"
+else
+  echo "no FUSE here (/dev/fuse and python3-pyfuse3): the share case is left out"
+fi
 
 finish

@@ -1,5 +1,5 @@
-// Writes of folder times that a worker makes after the handle is closed (file_threads.cpp),
-// for the layer's own calls.
+// Writes of folder times that a worker makes after the handle is closed, and the start of
+// every worker, the read-ahead's too (file_threads.cpp), for the layer's own calls.
 #pragma once
 
 #include <windows.h>
@@ -8,15 +8,15 @@
 // whatever opens it next sees its writes, in order.
 void SettleWritesTo(const char* path);
 
-// With more than one thread in use, a handle for `path` (resolved as `wide`) opened for
-// GENERIC_WRITE alone and OPEN_EXISTING: SetFileTime on it gathers the times, and
-// CloseHandle queues their write to a worker, which writes them through `kept` and closes
-// it, or without one opens the folder with `share` and `flags`. Null otherwise (the caller
-// opens the path itself, or uses `kept`) or when memory is short.
 // Starts a worker thread running `run`, or returns false. Its stack is a small reservation
 // of its own: the program's 8 MiB would be reserved again for each of up to 128 workers,
 // a gigabyte of a 32-bit process's two.
 bool StartWorker(LPTHREAD_START_ROUTINE run);
 
+// With more than one thread in use, a handle for `path` (resolved as `wide`) opened for
+// GENERIC_WRITE alone and OPEN_EXISTING: SetFileTime on it gathers the times, and
+// CloseHandle queues their write to a worker, which writes them through `kept` and closes
+// it, or without one opens the folder with `share` and `flags`. Null otherwise (the caller
+// opens the path itself, or uses `kept`) or when memory is short.
 HANDLE CreateLateWrite(const char* path, const wchar_t* wide, HANDLE kept, DWORD access,
                        DWORD share, DWORD disposition, DWORD flags);

@@ -45,15 +45,26 @@ int Entry(FileHandle* handle, const char** name)
     return HoldEntry(handle->path, name);
 }
 
-// The handle's file looked up (after links).
+bool StatEntry(int folder, const char* name, struct stat* found)
+{
+    return (name ? fstatat(folder, name, found, 0) : fstat(folder, found)) == 0;
+}
+
+// The handle's file looked up (after links). A read sees what was set: when a write to the
+// same file is pending, under any spelling, or was done while it read, it is looked up again
+// once the writes are done.
 bool StatOf(HANDLE file, struct stat* found)
 {
     const char* name;
     FileHandle* handle = OpenHandle(file);
     if (handle)
-        SettleWritesTo(handle->path); // a read sees what was set
+        SettleWritesTo(handle->path);
     int folder = Entry(handle, &name);
-    return folder != -1 && (name ? fstatat(folder, name, found, 0) : fstat(folder, found)) == 0;
+    uint64_t mark = WritesDoneMark();
+    if (folder == -1 || !StatEntry(folder, name, found))
+        return false;
+    return !SettleWritesToFile(found->st_dev, found->st_ino, mark) ||
+           StatEntry(folder, name, found);
 }
 
 // Sets the handle's file's times (after links); UTIME_OMIT leaves one as it is. With

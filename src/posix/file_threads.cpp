@@ -52,9 +52,20 @@ struct AheadSlot {
 
 enum class Write : uint8_t { Free, Queued, Writing };
 
+// A file as a read found it; `known` false when nothing was found.
+struct FileFound {
+    bool known;
+    dev_t device;
+    ino_t inode;
+};
+
 struct WriteSlot {
     Write state = Write::Free;
     bool ofFolder; // the folder itself (futimens), else `name` within it
+    // The file the walk's last read found, and when the write was done (counted in
+    // writesDone): both outlive the write, for reads that began before it was done.
+    FileFound file;
+    uint64_t doneAt;
     uint64_t order;
     int folder;
     std::string name;
@@ -102,6 +113,8 @@ size_t aheadCap; // set from the descriptor budget
 size_t writeCap;
 size_t pendingWrites;
 uint64_t nextWriteOrder;
+uint64_t writesDone;
+FileFound lastRead; // the walk's thread's own
 
 void Release(Base* base)
 {
@@ -318,6 +331,7 @@ void WriteOne(WriteSlot* slot)
     pthread_mutex_lock(&guard);
     if (error)
         failures.push_back(Failure{slot->path, error});
+    slot->doneAt = ++writesDone;
     slot->state = Write::Free;
     pendingWrites--;
     pthread_cond_broadcast(&workDone);
@@ -346,6 +360,11 @@ void* Work(void* argument)
             pthread_cond_wait(&workWaiting, &guard);
     }
     return nullptr;
+}
+
+bool SameFile(const FileFound& a, const FileFound& b)
+{
+    return a.known && b.known && a.device == b.device && a.inode == b.inode;
 }
 
 bool PendingTo(const char* path)
@@ -474,6 +493,8 @@ std::string ChildKey(const std::string& key, size_t index)
 
 bool WriteBehind(int folder, const char* name, const timespec times[2], const char* path)
 {
+    FileFound file = lastRead; // the walk reads a folder's time right before it writes it
+    lastRead.known = false;
     SettleWritesTo(path);
     pthread_mutex_lock(&guard);
     bool behind = wanted > 1 && writeCap > 0;
@@ -489,6 +510,8 @@ bool WriteBehind(int folder, const char* name, const timespec times[2], const ch
         slot++;
     slot->state = Write::Queued;
     slot->ofFolder = name == nullptr;
+    slot->file = file;
+    slot->doneAt = 0;
     slot->order = nextWriteOrder++;
     slot->folder = copy;
     slot->name = name ? name : "";
@@ -507,6 +530,35 @@ void SettleWritesTo(const char* path)
     if (PendingTo(path))
         WaitForWritesLocked();
     pthread_mutex_unlock(&guard);
+}
+
+uint64_t WritesDoneMark()
+{
+    if (walkThreads <= 1)
+        return 0;
+    pthread_mutex_lock(&guard);
+    uint64_t mark = writesDone;
+    pthread_mutex_unlock(&guard);
+    return mark;
+}
+
+bool SettleWritesToFile(dev_t device, ino_t inode, uint64_t mark)
+{
+    if (walkThreads <= 1)
+        return false; // no write is ever pending
+    lastRead = FileFound{true, device, inode};
+    bool pending = false, overtaken = false;
+    pthread_mutex_lock(&guard);
+    for (const WriteSlot& slot : writeSlots) {
+        if (SameFile(slot.file, lastRead)) {
+            pending = pending || slot.state != Write::Free;
+            overtaken = overtaken || slot.doneAt > mark;
+        }
+    }
+    if (pending)
+        WaitForWritesLocked();
+    pthread_mutex_unlock(&guard);
+    return pending || overtaken;
 }
 
 bool TakeWriteFailure(bool wait, char* path, size_t size, DWORD* error)

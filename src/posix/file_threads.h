@@ -15,8 +15,10 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <string>
+#include <sys/types.h>
 
 // Sets how many threads read ahead and write behind (1: none). Both calls are the walk's
 // thread's alone; asking costs no lock.
@@ -62,6 +64,17 @@ bool WriteBehind(int folder, const char* name, const timespec times[2], const ch
 
 // Waits for every pending write when one is to `path`, so that a read sees what was set.
 void SettleWritesTo(const char* path);
+
+// A mark of the writes done so far, taken before a read.
+uint64_t WritesDoneMark();
+
+// After a read, begun at `mark`, found the file `device`/`inode`: when a write to that file
+// is pending, under any spelling (a link, or a folder mounted twice, leads to one folder by
+// two paths), waits for every pending write and returns true; true too when one was done
+// since `mark`, as it may have landed after the read. The caller then reads again. The file
+// is taken to be the one the next write is to: the walk reads a folder's time right before
+// it writes it. A write with no read before it is known by its path alone.
+bool SettleWritesToFile(dev_t device, ino_t inode, uint64_t mark);
 
 // With `wait`, waits until every write queued so far is done. Then hands out the oldest
 // failed write not yet handed out: its path (cut to `size` bytes with a NUL) and errno.

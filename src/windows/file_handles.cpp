@@ -39,10 +39,17 @@ namespace {
 constexpr uint64_t TICKS_PER_SECOND = 10000000;
 }
 
+// A read sees what was set: when a write to the same file is pending, under any spelling,
+// or was done while it read, the file is read again once the writes are done.
 BOOL GetFileExactTime(HANDLE file, ExactTime* lastWrite)
 {
     BY_HANDLE_FILE_INFORMATION info;
+    DWORD mark = WritesDoneMark();
     if (!GetFileInformationByHandle(file, &info))
+        return FALSE;
+    uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    if (SettleWritesToFile(info.dwVolumeSerialNumber, index, mark) &&
+        !GetFileInformationByHandle(file, &info))
         return FALSE;
     uint64_t ticks = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
                      info.ftLastWriteTime.dwLowDateTime;

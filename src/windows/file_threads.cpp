@@ -24,6 +24,13 @@ constexpr uintptr_t LATE_HANDLE_BASE = 0x7FFF0003;
 
 enum class Late : uint8_t { Free, Gathering, Queued, Writing };
 
+// A file as a read found it.
+struct FileFound {
+    bool known;
+    DWORD volume;
+    uint64_t index;
+};
+
 // A handle whose times are gathered by SetFileTime and written by a worker once it is
 // closed: the worker opens the folder then, so the walk waits for no open of its own.
 struct LateWrite {
@@ -35,6 +42,10 @@ struct LateWrite {
     HANDLE kept; // the folder as its listing held it, or INVALID_HANDLE_VALUE
     wchar_t* wide; // resolved when the handle was made
     char* path; // as the program gave it, for a failure
+    // The file the walk's last read found, and when the write was done (counted in
+    // writesDone): both outlive the write, for reads that began before it was done.
+    FileFound file;
+    DWORD doneAt;
 };
 
 struct Failure {
@@ -49,7 +60,8 @@ HANDLE allDone; // set while no write is pending
 LateWrite writes[MOST_WRITES];
 Failure* failures;
 size_t failureCount, failureCapacity, failuresTaken;
-DWORD wanted = 1, started, pending, nextOrder;
+DWORD wanted = 1, started, pending, nextOrder, writesDone;
+FileFound lastRead; // the walk's thread's own
 
 void Fail(LateWrite* write, DWORD error)
 {
@@ -71,7 +83,8 @@ void Give(LateWrite* write)
         CloseHandle(write->kept);
     free(write->wide);
     free(write->path);
-    *write = LateWrite{};
+    *write = LateWrite{Late::Free, {}, {}, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                       write->file, write->doneAt};
     ReleaseSemaphore(room, 1, nullptr);
 }
 
@@ -102,6 +115,7 @@ DWORD WINAPI Work(void*)
         EnterCriticalSection(&guard);
         if (error)
             Fail(write, error);
+        write->doneAt = ++writesDone;
         Give(write);
         if (--pending == 0)
             SetEvent(allDone);
@@ -188,9 +202,40 @@ void SettleWritesTo(const char* path)
         WaitForSingleObject(allDone, INFINITE);
 }
 
+DWORD WritesDoneMark()
+{
+    if (wanted <= 1)
+        return 0; // and the lock may not be made yet
+    EnterCriticalSection(&guard);
+    DWORD mark = writesDone;
+    LeaveCriticalSection(&guard);
+    return mark;
+}
+
+bool SettleWritesToFile(DWORD volume, uint64_t index, DWORD mark)
+{
+    if (wanted <= 1)
+        return false; // no write is pending: more than one is in use only once started
+    lastRead = FileFound{true, volume, index};
+    bool pending = false, overtaken = false;
+    EnterCriticalSection(&guard);
+    for (const LateWrite& write : writes) {
+        if (write.file.known && write.file.volume == volume && write.file.index == index) {
+            pending = pending || write.state != Late::Free;
+            overtaken = overtaken || static_cast<int32_t>(write.doneAt - mark) > 0;
+        }
+    }
+    LeaveCriticalSection(&guard);
+    if (pending)
+        WaitForSingleObject(allDone, INFINITE);
+    return pending || overtaken;
+}
+
 HANDLE CreateLateWrite(const char* path, const wchar_t* wide, HANDLE kept, DWORD access,
                        DWORD share, DWORD disposition, DWORD flags)
 {
+    FileFound file = lastRead; // the walk reads a folder's time right before it writes it
+    lastRead.known = false;
     if (wanted <= 1 || access != GENERIC_WRITE || disposition != OPEN_EXISTING || !Started())
         return nullptr;
     size_t units = wcslen(wide) + 1;
@@ -207,7 +252,8 @@ HANDLE CreateLateWrite(const char* path, const wchar_t* wide, HANDLE kept, DWORD
     size_t slot = 0;
     while (writes[slot].state != Late::Free)
         slot++;
-    writes[slot] = LateWrite{Late::Gathering, {}, {}, access, share, flags, 0, kept, copy, name};
+    writes[slot] =
+        LateWrite{Late::Gathering, {}, {}, access, share, flags, 0, kept, copy, name, file, 0};
     LeaveCriticalSection(&guard);
     return reinterpret_cast<HANDLE>(LATE_HANDLE_BASE + 4 * slot);
 }

@@ -4,9 +4,22 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // Waits for every pending write when one is to `path` (as the program spells it), so that
 // whatever opens it next sees its writes, in order.
 void SettleWritesTo(const char* path);
+
+// A mark of the writes done so far, taken before a read.
+DWORD WritesDoneMark();
+
+// After a read, begun at `mark`, found the file `index` on the volume `volume`: when a write
+// to that file is pending, under any spelling (a link or a junction leads to one folder by
+// two paths), waits for every pending write and returns true; true too when one was done
+// since `mark`, as it may have landed after the read. The caller then reads again. The file
+// is taken to be the one the next write is to: the walk reads a folder's time right before
+// it writes it. A write with no read before it is known by its path alone.
+bool SettleWritesToFile(DWORD volume, uint64_t index, DWORD mark);
 
 // Starts a worker thread running `run`, or returns false. Its stack is a small reservation
 // of its own: the program's 8 MiB would be reserved again for each of up to 128 workers,

@@ -385,6 +385,44 @@ TEST_F(FileCalls, TimesWrittenBehindArriveInOrderAndAreSeenByLaterReads)
     }
 }
 
+// As the walk reads a folder's time and then sets it: the time a write behind leaves is
+// what a read sees next, also under another spelling of the same folder (as through a
+// link), both ways round; and the write made last is the one that stays.
+TEST_F(FileCalls, AReadUnderAnotherSpellingSeesTheWriteBehindItsFolder)
+{
+    std::string one = In("one");
+    std::string alias = In("two") + SCRATCH_SEPARATOR + ".." + SCRATCH_SEPARATOR + "one";
+    MakeFolder(one);
+    MakeFolder(In("two"));
+    auto readTime = [](const std::string& path) {
+        HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ExactTime time = {0, 0};
+        EXPECT_NE(handle, INVALID_HANDLE_VALUE) << path;
+        EXPECT_NE(GetFileExactTime(handle, &time), 0) << path;
+        CloseHandle(handle);
+        return static_cast<uint64_t>(time.seconds) * 10000000 + time.nanoseconds / 100;
+    };
+    // Writes queued ahead of it keep the folder's own write pending when it is read.
+    auto writeAfterOthers = [&](const std::string& path, uint64_t ticks, const std::string& tag) {
+        for (int i = 0; i < 100; i++) {
+            std::string other = In(tag + std::to_string(i));
+            MakeFolder(other);
+            EXPECT_TRUE(WriteTime(other, SOME_TIME));
+        }
+        readTime(path);
+        EXPECT_TRUE(WriteTime(path, ticks));
+    };
+    writeAfterOthers(one, AFTER_2038, "a");
+    EXPECT_EQ(readTime(alias), AFTER_2038) << "read through the other spelling";
+    writeAfterOthers(alias, BEFORE_1970, "b");
+    EXPECT_EQ(readTime(one), BEFORE_1970) << "written through the other spelling";
+    EXPECT_TRUE(Settle().empty());
+    FILETIME lastWrite, lastAccess;
+    ASSERT_TRUE(ReadTimes(one, &lastWrite, &lastAccess));
+    EXPECT_EQ(Ticks(lastWrite), BEFORE_1970);
+}
+
 // In the walk's order, once a folder has been written: a folder listed with its subfolders
 // listed inside its listing, one of them written, the folder listed again and written, then
 // a folder beside it. Each time lands on its own folder, also when the folder changed after

@@ -83,8 +83,8 @@ void Give(LateWrite* write)
         CloseHandle(write->kept);
     free(write->wide);
     free(write->path);
-    *write = LateWrite{Late::Free, {}, {}, 0, 0, 0, 0, nullptr, nullptr, nullptr,
-                       write->file, write->doneAt};
+    *write = LateWrite{Late::Free, {},      {},      0,       0,           0,
+                       0,          nullptr, nullptr, nullptr, write->file, write->doneAt};
     ReleaseSemaphore(room, 1, nullptr);
 }
 

@@ -83,8 +83,10 @@ void Give(LateWrite* write)
         CloseHandle(write->kept);
     free(write->wide);
     free(write->path);
-    *write = LateWrite{Late::Free, {},      {},      0,       0,           0,
-                       0,          nullptr, nullptr, nullptr, write->file, write->doneAt};
+    LateWrite freed = {};
+    freed.file = write->file;
+    freed.doneAt = write->doneAt;
+    *write = freed;
     ReleaseSemaphore(room, 1, nullptr);
 }
 

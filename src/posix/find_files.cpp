@@ -7,6 +7,7 @@
 #include "handle_values.h"
 #include "held_folders.h"
 #include "listing_entries.h"
+#include "thread_choice.h"
 
 #include <windows.h>
 
@@ -226,6 +227,7 @@ bool ReadHere(LPCSTR pattern, size_t length, int folder, uint64_t serial, bool a
     }
     if (!ReadFolder(folder, serial, atStart, listing))
         return false;
+    NoteOwnListing();
     if (WorkerThreads() > 1 && !again && listing->own < 0) {
         if (!ahead.queued)
             *key = KeyOfUnqueued();

@@ -1,7 +1,9 @@
 // What only the POSIX layer has to get right: links reported as Windows reports them,
 // exact time conversion, odd names, and listings that survive deep and out-of-order use.
+#include "file_threads.h"
 #include "file_time.h"
 #include "scratch.h"
+#include "thread_choice.h"
 
 #include <gtest/gtest.h>
 
@@ -375,6 +377,41 @@ TEST_F(Layer, ASecondListingRightAfterTheFirstIsRepeatedOnlyWhileTheFolderIsUnch
     NamesAndTimes(root);
     MakeFile(In("b"), FILETIME{3, 30000000});
     EXPECT_NE(NamesAndTimes(root).find("b@"), std::string::npos) << "an added entry is seen";
+}
+
+// On a solid-state disk the threads stand by: a walk whose own reads never block keeps to
+// one thread, and one whose reads block starts them, mid-walk, with every listing right.
+TEST_F(Layer, ThreadsStandingByStartOnlyOnceTheWalksOwnReadsBlock)
+{
+    constexpr DWORD FOLDERS = 150;
+    auto folder = [&](DWORD i) { return In("d" + std::to_string(i)); };
+    auto entry = [](const char* name, DWORD low) {
+        return std::string(name) + "@" + std::to_string((30000000ull << 32) + low) + " ";
+    };
+    for (DWORD i = 0; i < FOLDERS; i++) {
+        MakeFolder(folder(i));
+        MakeFile(folder(i) + "/f", FILETIME{i, 30000000});
+        MakeFolder(folder(i) + "/sub");
+        MakeFile(folder(i) + "/sub/g", FILETIME{i + 1000, 30000000});
+    }
+    ASSERT_EQ(UseFileThreads(root.c_str(), 1), 1u);
+    StandByThreads(4);
+    for (DWORD i = 0; i < FOLDERS; i++)
+        NamesAndTimes(folder(i));
+    EXPECT_EQ(WorkerThreads(), 1u) << "a tree in the cache is listed on one thread";
+
+    StandByThreads(4);
+    DWORD startedAt = 0;
+    for (DWORD i = 0; i < FOLDERS; i++) {
+        usleep(200); // the thread is switched out, as a read from a cold disk blocks it
+        EXPECT_EQ(NamesAndTimes(folder(i)), entry("f", i));
+        EXPECT_EQ(NamesAndTimes(folder(i) + "/sub"), entry("g", i + 1000));
+        if (!startedAt && WorkerThreads() > 1)
+            startedAt = i + 1;
+    }
+    EXPECT_EQ(WorkerThreads(), 4u);
+    EXPECT_EQ(startedAt, 32u) << "started at the first look, after 64 reads";
+    UseFileThreads(root.c_str(), 1);
 }
 
 } // namespace

@@ -175,7 +175,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* 
 // Sets how many threads read ahead and write behind: `count`, or with 0 what the system
 // says of `folder`: 64 on a network file system (NFS, SMB, FUSE and the like); on a
 // solid-state disk (the device's rotational flag 0), one until the walk's own listings are
-// seen to wait (16 of 64 in a row blocked the thread), then as many as there are
+// seen to wait (the thread blocked 16 times in 64 of them), then as many as there are
 // processors, at most 4; else 1. One means none: every call is done where it is made, as if
 // there were no threads. Waits first for every pending write. Returns the number in use at
 // the start (fewer than asked when the system gives no more).

@@ -7,7 +7,6 @@
 #include "long_paths.h"
 #include "read_ahead.h"
 #include <windows.h>
-#include <winioctl.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -15,9 +14,6 @@
 namespace {
 
 constexpr DWORD MOST_THREADS = 64;
-constexpr DWORD NETWORK_THREADS = 64;
-// A solid-state disk answers at once: no more threads than processors, and at most 4.
-constexpr DWORD MOST_SOLID_STATE_THREADS = 4;
 constexpr DWORD MOST_WRITES = 32;
 // Write handles are odd numbers here: the system's handles are multiples of four.
 constexpr uintptr_t LATE_HANDLE_BASE = 0x7FFF0003;
@@ -147,41 +143,6 @@ bool Started()
     return ready;
 }
 
-// What the system says of the folder's volume: a share on the network, a disk without a
-// seek penalty (solid state), or neither.
-DWORD SuggestedThreads(const char* folder)
-{
-    static wchar_t wide[WIDE_PATH_SIZE];
-    static wchar_t volume[WIDE_PATH_SIZE];
-    if (ResolveWidePath(folder, strlen(folder), false, OpenListingCount(), wide) == 0 ||
-        !GetVolumePathNameW(wide, volume, WIDE_PATH_SIZE))
-        return 1;
-    if (GetDriveTypeW(volume) == DRIVE_REMOTE)
-        return NETWORK_THREADS;
-    // "\\?\C:\" becomes "\\.\C:", the volume's device.
-    size_t length = wcslen(volume);
-    if (length < 7 || wcsncmp(volume, L"\\\\?\\", 4) != 0 || volume[5] != L':')
-        return 1;
-    volume[2] = L'.';
-    volume[6] = L'\0';
-    HANDLE device = CreateFileW(volume, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE)
-        return 1;
-    STORAGE_PROPERTY_QUERY query = {StorageDeviceSeekPenaltyProperty, PropertyStandardQuery, {0}};
-    DEVICE_SEEK_PENALTY_DESCRIPTOR penalty = {};
-    DWORD got = 0;
-    BOOL known = DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
-                                 &penalty, sizeof penalty, &got, nullptr);
-    CloseHandle(device);
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    DWORD threads = system.dwNumberOfProcessors < MOST_SOLID_STATE_THREADS
-                        ? system.dwNumberOfProcessors
-                        : MOST_SOLID_STATE_THREADS;
-    return known && got >= sizeof penalty && !penalty.IncursSeekPenalty ? threads : 1;
-}
-
 bool PendingTo(const char* path)
 {
     for (const LateWrite& write : writes) {
@@ -305,11 +266,8 @@ bool StartWorker(LPTHREAD_START_ROUTINE run)
     return thread != nullptr;
 }
 
-DWORD UseFileThreads(const char* folder, DWORD count)
+DWORD StartFileThreads(DWORD count)
 {
-    ReleaseKeptFolders();
-    if (count == 0)
-        count = SuggestedThreads(folder);
     count = count > MOST_THREADS ? MOST_THREADS : count;
     if (count > 1 && Started()) {
         WaitForSingleObject(allDone, INFINITE);

@@ -2,6 +2,7 @@
 // read whole when its listing starts, and its second listing is served from memory.
 #define CHRONOTREE_SYSTEM_NAMES
 #include "kept_folders.h"
+#include "late_writes.h"
 #include "listings.h"
 #include "long_paths.h"
 #include "read_ahead.h"
@@ -186,8 +187,7 @@ Listing* Adopt(size_t folderLength, const Digest& folder)
         CloseHandle(held);
     if (unchanged)
         return listing;
-    free(listing->entries);
-    free(listing);
+    FreeListing(listing); // its system handle is none: it was read whole
     return nullptr;
 }
 
@@ -248,6 +248,7 @@ HANDLE FindFirstFileUtf8(const char* pattern, Utf8FindData* data)
     widePattern[folderLength] = L'*';
     widePattern[folderLength + 1] = L'\0';
     ReleaseFoldersOutside(widePattern, folderLength);
+    WatchForWaits();
     Digest folder = DigestOf(widePattern, folderLength);
     Listing* listing = Repeat(folderLength, folder);
     bool ahead = !listing && CanReadThrough();

@@ -33,3 +33,18 @@ bool StartWorker(LPTHREAD_START_ROUTINE run);
 // opens the path itself, or uses `kept`) or when memory is short.
 HANDLE CreateLateWrite(const char* path, const wchar_t* wide, HANDLE kept, DWORD access,
                        DWORD share, DWORD disposition, DWORD flags);
+
+// Starts `count` threads (at most 64; 1 means none) for the writes and the read-ahead,
+// after every pending write is done. Returns the number in use: fewer when the system
+// gives no more.
+DWORD StartFileThreads(DWORD count);
+
+// Stands `count` threads by, with one in use until WatchForWaits starts them
+// (thread_choice.cpp).
+void StandByThreads(DWORD count);
+
+// Called as the walk begins each listing. At most every quarter second, when threads stand
+// by and the walk's thread was on the processor for less than a quarter of the time since
+// the last look (it waited on its calls), starts them for the rest of the walk. Returns the
+// number in use.
+DWORD WatchForWaits();

@@ -100,24 +100,25 @@ DWORD FormatMessageUtf8(DWORD flags, const void* source, DWORD code, DWORD langu
 DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer);
 
 // How many threads write folder times behind the walk: `count`, or with 0 what the system
-// says of `folder`: 64 on a share on the network (GetDriveTypeW); as many as there are
-// processors, at most 4, on a volume without a seek penalty (a solid-state disk); else 1.
-// One means none: every call is made where it is made. Closes the folders kept for writes
-// and waits first for every pending write. Returns the number in use (fewer when the
-// system gives no more threads). With more than one, it also reads listings ahead on as
-// many threads (read_ahead.h): a listing read whole queues its plain subfolders, and
-// FindFirstFileA of one takes what was read ahead (waiting while it is read) when the
-// folder's last-write time is still the one read before that read began and was not within
-// a second of it, as a repeated listing is; else it reads the folder itself. A folder read
-// ahead after a folder was opened for writing is kept as a listing's own (above). With
-// more than one thread, also: a handle that CreateFileA opens for GENERIC_WRITE alone and
-// OPEN_EXISTING is the layer's own, and serves SetFileTime, SetFileExactTime and
-// CloseHandle only. Nothing is opened when it is made: SetFileTime gathers the times and
-// returns non-zero, and CloseHandle queues their write (open or the kept handle, set,
-// close) to a worker; at most 32 writes are pending, and CreateFileA waits for room. A
-// write that fails there is handed out by TakeFailedWrite. CreateFileA of a path with a
-// write pending (as the program spells it) first waits for every pending write, so that it
-// sees them, in order.
+// says of `folder`: 64 on a share on the network (GetDriveTypeW); on a volume without a
+// seek penalty (a solid-state disk), one until the walk is seen to wait (its thread on the
+// processor for under a quarter of a quarter second), then as many as there are processors,
+// at most 4; else 1. One means none: every call is made where it is made. Closes the
+// folders kept for writes and waits first for every pending write. Returns the number in
+// use at the start (fewer when the system gives no more threads). With more than one, it
+// also reads listings ahead on as many threads (read_ahead.h): a listing read whole queues
+// its plain subfolders, and FindFirstFileA of one takes what was read ahead (waiting while
+// it is read) when the folder's last-write time is still the one read before that read
+// began and was not within a second of it, as a repeated listing is; else it reads the
+// folder itself. A folder read ahead after a folder was opened for writing is kept as a
+// listing's own (above). With more than one thread, also: a handle that CreateFileA opens
+// for GENERIC_WRITE alone and OPEN_EXISTING is the layer's own, and serves SetFileTime,
+// SetFileExactTime and CloseHandle only. Nothing is opened when it is made: SetFileTime
+// gathers the times and returns non-zero, and CloseHandle queues their write (open or the
+// kept handle, set, close) to a worker; at most 32 writes are pending, and CreateFileA
+// waits for room. A write that fails there is handed out by TakeFailedWrite. CreateFileA of
+// a path with a write pending (as the program spells it) first waits for every pending
+// write, so that it sees them, in order.
 DWORD UseFileThreads(const char* folder, DWORD count);
 
 // With `wait` set, closes the folders that listings kept for their writes, drops what was

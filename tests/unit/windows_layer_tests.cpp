@@ -1,5 +1,7 @@
 // The Windows layer's own rules, inside the process under Wine: the UTF-8 conversions,
-// how a path is resolved into the "\\?\" form, and when a second listing is repeated.
+// how a path is resolved into the "\\?\" form, when a second listing is repeated, and when
+// threads standing by start.
+#include "late_writes.h"
 #include "long_paths.h"
 #include "scratch.h"
 #include "wide_text.h"
@@ -130,6 +132,37 @@ TEST(Listings, ASecondListingOfAnUnchangedFolderRepeatsTheFirst)
     SetTimes(folder + "\\f", later, later);
     SetTimes(folder, now, now);
     EXPECT_EQ(ListedTime(folder, "f"), Ticks(later)) << "a recent folder is read again";
+}
+
+// On a solid-state disk the threads stand by: a walk that keeps its thread busy stays on
+// one; a walk that waits starts them mid-walk, and its listings stay right.
+TEST(Listings, ThreadsStandingByStartOnlyOnceTheWalkIsSeenToWait)
+{
+    std::string root = MakeScratchFolder();
+    constexpr DWORD FOLDERS = 20;
+    auto folder = [&](DWORD i) { return root + "\\d" + std::to_string(i); };
+    for (DWORD i = 0; i < FOLDERS; i++) {
+        MakeFolder(folder(i));
+        MakeFile(folder(i) + "\\f", FILETIME{i, 0x01D00000});
+    }
+    ASSERT_EQ(UseFileThreads(root.c_str(), 1), 1u);
+    StandByThreads(4);
+    DWORD began = GetTickCount();
+    for (DWORD i = 0; GetTickCount() - began < 800; i++)
+        ListedTime(folder(i % FOLDERS), "f");
+    EXPECT_EQ(WatchForWaits(), 1u) << "a walk that never waits stays on one thread";
+
+    StandByThreads(4);
+    DWORD startedAt = 0;
+    for (DWORD i = 0; i < 2 * FOLDERS; i++) {
+        Sleep(25); // the thread waits, as on a cold disk's reads
+        EXPECT_EQ(ListedTime(folder(i % FOLDERS), "f"), Ticks(FILETIME{i % FOLDERS, 0x01D00000}));
+        if (!startedAt && WatchForWaits() > 1)
+            startedAt = i + 1;
+    }
+    EXPECT_GT(startedAt, 0u) << "threads start once the walk waits";
+    EXPECT_LE(startedAt, 30u) << "within two looks of a quarter second";
+    EXPECT_EQ(UseFileThreads(root.c_str(), 1), 1u);
 }
 
 } // namespace

@@ -36,6 +36,10 @@ wine_stop_and_disable() {
   bash "$here/binfmt_i386.sh" disable
 }
 trap wine_stop_and_disable EXIT
+# Stopped by a signal (Ctrl-C, kill), it leaves through the exit trap as well: an entry left
+# on slows every later Wine prefix of the machine by minutes.
+trap 'exit 130' INT
+trap 'exit 143' TERM
 wine_start "$work"
 trap wine_stop_and_disable EXIT
 check "the prefix holds the 32-bit system" [ -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]

@@ -33,12 +33,16 @@ DWORD SuggestedThreads(const char* folder)
     if (ResolveWidePath(folder, strlen(folder), false, OpenListingCount(), wide) == 0 ||
         !GetVolumePathNameW(wide, volume, WIDE_PATH_SIZE))
         return 1;
-    if (GetDriveTypeW(volume) == DRIVE_REMOTE)
-        return NETWORK_THREADS;
-    // "\\?\C:\" becomes "\\.\C:", the volume's device.
     size_t length = wcslen(volume);
-    if (length < 7 || wcsncmp(volume, L"\\\\?\\", 4) != 0 || volume[5] != L':')
+    bool drive = length >= 7 && wcsncmp(volume, L"\\\\?\\", 4) == 0 && volume[5] == L':';
+    // A drive is asked of as "S:\" too: Wine types a mapped drive by its letter alone, and
+    // "\\?\S:\" by the file system below it (a FUSE mount is then a fixed disk).
+    if (GetDriveTypeW(volume) == DRIVE_REMOTE ||
+        (drive && GetDriveTypeW(volume + 4) == DRIVE_REMOTE))
+        return NETWORK_THREADS;
+    if (!drive)
         return 1;
+    // "\\?\C:\" becomes "\\.\C:", the volume's device.
     volume[2] = L'.';
     volume[6] = L'\0';
     HANDLE device = CreateFileW(volume, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

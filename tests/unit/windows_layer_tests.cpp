@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -163,6 +164,18 @@ TEST(Listings, ThreadsStandingByStartOnlyOnceTheWalkIsSeenToWait)
     EXPECT_GT(startedAt, 0u) << "threads start once the walk waits";
     EXPECT_LE(startedAt, 30u) << "within two looks of a quarter second";
     EXPECT_EQ(UseFileThreads(root.c_str(), 1), 1u);
+}
+
+// A share gets its threads from the start, whether its drive letter or its long form is
+// asked of; a local folder gets one.
+TEST(ThreadChoice, AMappedShareGetsSixtyFourThreadsALocalFolderOne)
+{
+    const char* share = getenv("CHRONOTREE_TEST_SHARE");
+    if (!share)
+        GTEST_SKIP() << "no drive mapped from the network";
+    EXPECT_EQ(UseFileThreads(share, 0), 64u);
+    EXPECT_EQ(UseFileThreads(MakeScratchFolder().c_str(), 0), 1u);
+    EXPECT_EQ(UseFileThreads(share, 1), 1u) << "asked for one";
 }
 
 } // namespace

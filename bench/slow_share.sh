@@ -92,14 +92,8 @@ if [ "${SLOW_SHARE_WINE:-1}" = 1 ]; then
   cmake --preset win64 >/dev/null && cmake --build --preset win64 --target chronotree >/dev/null
   mkdir -p "$work/wine" && wine_start "$work/wine"
   exe=$PWD/build/win64/chronotree.exe
-  # Wine calls its Z: drive a fixed disk. The share is its drive S: instead, which Wine is
-  # told is on the network, as a mapped drive on Windows is: the default is then a share's.
-  ln -sfn "$mnt" "$WINEPREFIX/dosdevices/s:"
-  /usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v s: /d network /f \
-    >"$work/wine/drive.log" 2>&1
-  # The drive's type is read as the server starts.
-  "$WINESERVER" -k || true
-  setsid "$WINESERVER" -p >/dev/null 2>&1 </dev/null &
+  # The share is a network drive, S:, so that the default is what a share gets.
+  wine_network_drive s "$mnt"
   printf '%-8s %-22s %-22s %-22s\n' "Wine" "-j 1 (s, req/folder)" "default" "-j 64"
   wine_one=$(measure 1 check /usr/lib/wine/wine64 "$exe" -a -s -j 1 'S:\t')
   wine_default=$(measure 1 check /usr/lib/wine/wine64 "$exe" -a -s 'S:\t')

@@ -266,6 +266,8 @@ bool StartWorker(LPTHREAD_START_ROUTINE run)
     return thread != nullptr;
 }
 
+DWORD FileThreadsInUse() { return wanted; }
+
 DWORD StartFileThreads(DWORD count)
 {
     count = count > MOST_THREADS ? MOST_THREADS : count;

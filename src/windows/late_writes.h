@@ -38,6 +38,8 @@ HANDLE CreateLateWrite(const char* path, const wchar_t* wide, HANDLE kept, DWORD
 // after every pending write is done. Returns the number in use: fewer when the system
 // gives no more.
 DWORD StartFileThreads(DWORD count);
+// The number in use now.
+DWORD FileThreadsInUse();
 
 // Stands `count` threads by, with one in use until WatchForWaits starts them
 // (thread_choice.cpp).

@@ -19,7 +19,6 @@ constexpr DWORD NETWORK_THREADS = 64;
 constexpr DWORD MOST_SOLID_STATE_THREADS = 4;
 constexpr DWORD WATCH_MILLISECONDS = 250;
 
-DWORD inUse = 1;
 // Threads standing by to start once the walk waits (0: none), and the last look at how
 // long the walk's thread has been on the processor (when, by GetTickCount; 0: none yet).
 DWORD standing, watchedSince, ranAtLook;
@@ -77,7 +76,7 @@ DWORD WatchForWaits()
 {
     DWORD now = GetTickCount();
     if (!standing || now - watchedSince < WATCH_MILLISECONDS)
-        return inUse;
+        return FileThreadsInUse();
     FILETIME created, exited, kernel, user;
     GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
     // In 100 ns units, counted modulo 2^32: a difference is right up to 429 seconds.
@@ -90,14 +89,14 @@ DWORD WatchForWaits()
     if (waited) {
         DWORD count = standing;
         standing = 0;
-        return inUse = StartFileThreads(count);
+        return StartFileThreads(count);
     }
-    return inUse;
+    return FileThreadsInUse();
 }
 
 DWORD UseFileThreads(const char* folder, DWORD count)
 {
     ReleaseKeptFolders();
     StandByThreads(0);
-    return inUse = StartFileThreads(count ? count : SuggestedThreads(folder));
+    return StartFileThreads(count ? count : SuggestedThreads(folder));
 }

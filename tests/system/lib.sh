@@ -150,5 +150,16 @@ wine_suite() {
   check "$label" [ $status -eq 0 ]
 }
 
+# wine_network_drive LETTER FOLDER: FOLDER becomes drive LETTER:, which Wine is told is on
+# the network, as a mapped share is on Windows (its Z: drive is a fixed disk). The drive's
+# type is read as the server starts, so the server starts again.
+wine_network_drive() {
+  ln -sfn "$2" "$WINEPREFIX/dosdevices/$1:"
+  /usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v "$1:" /d network /f \
+    >"$WINE_WORK/drive.log" 2>&1
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  setsid "$WINESERVER" -p >/dev/null 2>&1 </dev/null &
+}
+
 # The Windows path of a Linux path on Wine's Z: drive.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }

@@ -10,13 +10,9 @@ wine_suite "the file calls under Wine" "$2/out" "$1/conformance_tests.exe"
 # Again with folder times written behind on eight threads.
 CHRONOTREE_TEST_THREADS=8 wine_suite "the file calls under Wine, eight threads" "$2/out8" \
   "$1/conformance_tests.exe"
-# A folder mapped as drive S:, which Wine is told is on the network, as a mapped share is.
+# A folder mapped as a network drive, as a share is.
 mkdir -p "$2/share/folder"
-ln -sfn "$2/share" "$WINEPREFIX/dosdevices/s:"
-/usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v s: /d network /f >"$2/drive.log" 2>&1
-# The drive's type is read as the server starts.
-"$WINESERVER" -k >/dev/null 2>&1
-setsid "$WINESERVER" -p >/dev/null 2>&1 </dev/null &
+wine_network_drive s "$2/share"
 CHRONOTREE_TEST_SHARE='S:\folder' wine_suite "the Windows layer under Wine" "$2/layer.out" \
   "$1/windows_layer_tests.exe"
 finish

@@ -2,10 +2,11 @@
 // folders, so a write costs one system call: futimens on the folder the walk has just
 // listed (the very folder that was read, whatever has been renamed since), or utimensat
 // relative to a held parent.
-#include "file_threads.h"
 #include "file_time.h"
 #include "handle_values.h"
 #include "held_folders.h"
+#include "workers.h"
+#include "write_behind.h"
 
 #include <windows.h>
 

@@ -1,13 +1,14 @@
 // Folder listings, read with getdents64 through the descriptor of the held folder. A folder
 // whose entries fit the listing budget is read whole by FindFirstFileA; a wider one is read
 // in batches of that size, through a descriptor of its own.
-#include "file_threads.h"
 #include "file_time.h"
 #include "growing_block.h"
 #include "handle_values.h"
 #include "held_folders.h"
 #include "listing_entries.h"
+#include "read_ahead.h"
 #include "thread_choice.h"
+#include "workers.h"
 
 #include <windows.h>
 

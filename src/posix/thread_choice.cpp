@@ -4,6 +4,7 @@
 #include "thread_choice.h"
 #include "file_threads.h"
 #include "held_folders.h"
+#include "workers.h"
 
 #include <windows.h>
 
@@ -128,9 +129,4 @@ DWORD UseFileThreads(const char* folder, DWORD count)
     standing = 0;
     StartThreads(count ? count : SuggestedThreads(folder));
     return WorkerThreads();
-}
-
-BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error)
-{
-    return size > 0 && TakeWriteFailure(wait != FALSE, path, size, error);
 }

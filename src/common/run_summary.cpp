@@ -2,10 +2,10 @@
 // the box also tells of what could not be done.
 #include "run_summary.h"
 
+#include "output_lines.h"
 #include "platform_config.h"
 #include "program_state.h"
 #include "text_builder.h"
-#include "walk_report.h"
 
 #include <cstdlib>
 #include <cstring>

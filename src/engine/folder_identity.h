@@ -3,8 +3,9 @@
 // until the path no longer fits or write the top; and reads what a folder's handle tells.
 #pragma once
 
-#include "exact_time.h"
-#include "folder_walk.h"
+#include <windows.h>
+
+#include "walk_level.h"
 
 // Learns the identities of the top folder (the first `length` bytes of `top`, ending in a
 // separator) and of every folder above it, as "..", "../.." and so on name them.

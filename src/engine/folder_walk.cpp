@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstring>
 
-void (*walkProgress)(const char* folder);
 void (*walkPulse)();
 const char* walkStackFloor;
 

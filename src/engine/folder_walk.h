@@ -4,31 +4,10 @@
 
 #include <windows.h>
 
+#include "output_lines.h"
+#include "walk_level.h"
+
 #include <cstddef>
-
-constexpr size_t PATH_BUFFER_SIZE = 32768;
-constexpr size_t MAX_FOLDER_ARGUMENT = 32511;
-
-// Which folder a path names, whatever the path: its volume and its file index.
-struct FolderIdentity {
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-};
-
-// One folder on the path being walked, so that a folder already on it can be caught.
-struct WalkLevel {
-    WalkLevel* parent;
-    char* tail; // just behind this folder's trailing separator in the path buffer
-    FolderIdentity identity;
-    bool identityKnown;
-    bool linked; // reached through a link or junction, here or above
-};
-
-// Told of each folder as the walk starts to list its subfolders (the path ends in a
-// separator); null unless a front end follows the walk. Set before RunProgram, which
-// leaves it as it is.
-extern void (*walkProgress)(const char* folder);
 
 // Told of every entry the walk reads, so that a window can handle its messages however
 // wide the folder; null unless a front end needs it.

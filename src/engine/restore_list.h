@@ -2,7 +2,7 @@
 // gave it gets its old time again.
 #pragma once
 
-#include "exact_time.h"
+#include <windows.h>
 
 #include <cstddef>
 

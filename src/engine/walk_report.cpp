@@ -2,10 +2,11 @@
 // where the platform lets it go there.
 #include "walk_report.h"
 
-#include "folder_walk.h"
+#include "output_lines.h"
 #include "platform_config.h"
 #include "program_state.h"
 #include "text_builder.h"
+#include "walk_level.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,7 +16,6 @@ namespace {
 
 constexpr int64_t TICKS_PER_SECOND = 10000000;
 constexpr int64_t DAYS_FROM_1601_TO_1970 = 134774;
-constexpr char PROGRAM_PREFIX[] = "chronotree: ";
 
 // A line is at most two times, a path the walk's buffer can spell and its name, each byte
 // escaped to at most four, and a reason.
@@ -65,26 +65,6 @@ void AppendCurrentFolder(size_t* at)
     AppendPath(at, folder, length);
     if (folder[length - 1] != PATH_SEPARATOR)
         Append(at, &PATH_SEPARATOR, 1);
-}
-
-// False when the stream is there to be written and the line did not go whole. A Windows
-// program that was not given the stream (no redirection, or a console it cannot reach) has
-// nothing to write to, which is no failure; on POSIX a closed stream is one.
-bool WriteLine(DWORD which, const char* text, size_t length)
-{
-    if (walkProgress)
-        walkProgress(nullptr); // a progress line on the same terminal goes first
-    HANDLE stream = GetStdHandle(which);
-    if (!stream || stream == INVALID_HANDLE_VALUE)
-        return !REPORTS_TO_TERMINALS;
-    DWORD type = GetFileType(stream);
-    if (type == FILE_TYPE_UNKNOWN)
-        return !REPORTS_TO_TERMINALS;
-    if (type == FILE_TYPE_CHAR && !REPORTS_TO_TERMINALS)
-        return true;
-    DWORD written = 0;
-    return WriteFile(stream, text, static_cast<DWORD>(length), &written, nullptr) &&
-           written == length;
 }
 
 } // namespace
@@ -216,7 +196,7 @@ bool WriteChange(const char* text, size_t length)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false; // the undo would not be whole: nothing more is written
     }
-    return !programState.verbose || WriteLine(STD_OUTPUT_HANDLE, text, length);
+    return !programState.verbose || WriteWholeLine(STD_OUTPUT_HANDLE, text, length);
 }
 
 } // namespace
@@ -248,22 +228,6 @@ bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path,
     return WriteChange(line, at);
 }
 
-void DescribeError(DWORD error, char* text, size_t size)
-{
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, text, static_cast<DWORD>(size), nullptr);
-    if (length == 0) {
-        TextBuilder code = StartText(text, size);
-        AddText(&code, "error ");
-        AddNumber(&code, error);
-        length = static_cast<DWORD>(code.used);
-    }
-    // Windows ends its texts with a full stop and a line end.
-    while (length > 0 && strchr(" .\r\n", text[length - 1]))
-        length--;
-    text[length] = '\0';
-}
-
 void ReportFolderProblem(const char* what, const char* path, size_t length, const char* name,
                          DWORD error, const char* reason)
 {
@@ -282,7 +246,7 @@ void ReportFolderProblem(const char* what, const char* path, size_t length, cons
     Append(&at, "': ");
     Append(&at, reason);
     Append(&at, LINE_END);
-    WriteLine(STD_ERROR_HANDLE, line, at);
+    WriteWholeLine(STD_ERROR_HANDLE, line, at);
 }
 
 void ReportListLost(DWORD error)
@@ -312,23 +276,6 @@ void CountTopFailure(DWORD error)
     programState.topError = error;
 }
 
-void WriteErrorLine(const char* text)
-{
-    size_t at = 0;
-    Append(&at, PROGRAM_PREFIX);
-    Append(&at, text);
-    Append(&at, LINE_END);
-    WriteLine(STD_ERROR_HANDLE, line, at);
-}
-
-void WriteOutputLine(const char* text)
-{
-    size_t at = 0;
-    Append(&at, text);
-    Append(&at, LINE_END);
-    WriteLine(STD_OUTPUT_HANDLE, line, at);
-}
-
 void ReportFutureFile(const char* folder, size_t length, const char* name, ExactTime time)
 {
     char iso[ISO_TIME_SIZE];
@@ -343,5 +290,5 @@ void ReportFutureFile(const char* folder, size_t length, const char* name, Exact
     Append(&at, iso);
     Append(&at, ", in the future");
     Append(&at, LINE_END);
-    WriteLine(STD_ERROR_HANDLE, line, at);
+    WriteWholeLine(STD_ERROR_HANDLE, line, at);
 }

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "exact_time.h"
+#include "output_lines.h"
 
 #include <cstddef>
 
@@ -56,16 +56,6 @@ void CountFailure();
 // The top folder, or the list to restore from, could not be read at all: counted for the
 // exit status, and the summary names it with the reason `error`.
 void CountTopFailure(DWORD error);
-
-// Writes a line of the program's own (its end included) to standard error, where the
-// platform lets it go there.
-void WriteErrorLine(const char* text);
-
-// Writes `text` and a line end to standard output, where the platform lets it go there.
-void WriteOutputLine(const char* text);
-
-// The system's text for `error`, without its line end or final full stop.
-void DescribeError(DWORD error, char* text, size_t size);
 
 // Writes `path` as the lists spell it into `into` (ESCAPES_PATHS: '\\' as "\\\\", tab,
 // newline and carriage return as "\\t", "\\n", "\\r", other control bytes as "\\xHH");

@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include "exact_time.h"
-
 #include <ctime>
 
 constexpr int64_t SECONDS_FROM_1601_TO_1970 = 11644473600;

@@ -216,8 +216,8 @@ void ReadOne(AheadSlot* slot, char* chunk)
     int folder = openat(base->folder, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     char* bytes = nullptr;
     size_t size = 0;
-    bool read = folder >= 0 &&
-                ReadWholeListing(folder, AHEAD_LISTING_BUDGET, chunk, AHEAD_CHUNK_SIZE, &bytes, &size);
+    bool read = folder >= 0 && ReadWholeListing(folder, AHEAD_LISTING_BUDGET, chunk,
+                                                AHEAD_CHUNK_SIZE, &bytes, &size);
     int copy = read && HasSubfolder(bytes, size) ? fcntl(folder, F_DUPFD_CLOEXEC, 0) : -1;
     pthread_mutex_lock(&workerGuard);
     Release(base);
@@ -312,7 +312,6 @@ std::string ChildKey(const std::string& key, size_t index)
     }
     return child;
 }
-
 
 bool ReadNearestAhead(char* chunk)
 {

@@ -2,8 +2,6 @@
 // Each call below documents what it returns and how it fails; nothing else of Win32 exists here.
 #pragma once
 
-#include "exact_time.h"
-
 #include <cerrno>
 #include <cstdarg>
 #include <cstddef>
@@ -201,6 +199,18 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAcce
 // attributes and times. Two paths name the same folder exactly when the three agree.
 // Returns 0 when the file cannot be looked up.
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
+
+// A time at the full precision this system keeps: 100 ns on Windows, 1 ns on POSIX, and
+// times before 1601 too, which FILETIME cannot hold.
+struct ExactTime {
+    int64_t seconds; // since 1601-01-01 00:00:00 UTC; negative before it
+    uint32_t nanoseconds; // 0 to 999,999,999
+};
+
+inline bool SameExactTime(ExactTime a, ExactTime b)
+{
+    return a.seconds == b.seconds && a.nanoseconds == b.nanoseconds;
+}
 
 // The handle's last-write time (after links) to the nanosecond, before 1601 too. Returns
 // 0 when the file cannot be looked up.

@@ -2,6 +2,7 @@
 #include "main_window.h"
 
 #include "program_state.h"
+#include "walk_in_window.h"
 #include "window_commands.h"
 #include "window_menu.h"
 #include "window_mode.h"
@@ -195,16 +196,6 @@ bool CreateMainWindow(HINSTANCE instance)
 }
 
 int WindowModeFailure() { return 1; }
-
-// With the dialog keyboard handling: Tab and Shift+Tab move between the controls, Enter
-// presses the focused button or else the default one.
-void DispatchWindowMessage(MSG* message)
-{
-    if (programState.mainWindow && IsDialogMessageW(programState.mainWindow, message))
-        return;
-    TranslateMessage(message);
-    DispatchMessageW(message);
-}
 
 int RunMessageLoop(int showState)
 {

@@ -4,7 +4,6 @@
 #include "walk_in_window.h"
 
 #include "folder_walk.h"
-#include "main_window.h"
 #include "program_state.h"
 #include "text_builder.h"
 #include "wide_text.h"
@@ -159,4 +158,22 @@ void ShowWalkProgress(const char* folder)
     }
     SetLabelText(text);
     free(text);
+}
+
+// With the dialog keyboard handling: Tab and Shift+Tab move between the controls, Enter
+// presses the focused button or else the default one.
+void DispatchWindowMessage(MSG* message)
+{
+    if (programState.mainWindow && IsDialogMessageW(programState.mainWindow, message))
+        return;
+    TranslateMessage(message);
+    DispatchMessageW(message);
+}
+
+void EnableControls(bool enable)
+{
+    const HWND controls[] = {programState.folderLabel, programState.folderEdit,
+                             programState.browseButton, programState.setButton};
+    for (HWND control : controls)
+        EnableWindow(control, enable);
 }

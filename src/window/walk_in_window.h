@@ -13,3 +13,11 @@ void StopFollowingWalk();
 
 // "N folders, M set: " and as much of `folder`'s end as fits the label's width.
 void ShowWalkProgress(const char* folder);
+
+// Hands one message of the thread on, with the dialog keyboard handling for the main
+// window's controls: Tab and Shift+Tab move between them, Enter presses the focused
+// button or else the default one.
+void DispatchWindowMessage(MSG* message);
+
+// Enables or greys the four controls.
+void EnableControls(bool enable);

@@ -1,8 +1,8 @@
 // The button commands, run synchronously inside the window procedure.
 #include "window_commands.h"
 
+#include "control_ids.h"
 #include "folder_walk.h"
-#include "main_window.h"
 #include "program_state.h"
 #include "run_summary.h"
 #include "walk_in_window.h"
@@ -231,14 +231,6 @@ void SetFieldText(const char* text)
     if (wide)
         SetWindowTextW(programState.folderEdit, wide);
     free(wide);
-}
-
-void EnableControls(bool enable)
-{
-    const HWND controls[] = {programState.folderLabel, programState.folderEdit,
-                             programState.browseButton, programState.setButton};
-    for (HWND control : controls)
-        EnableWindow(control, enable);
 }
 
 namespace {

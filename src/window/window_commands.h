@@ -24,8 +24,6 @@ char* ReadEditLine(HWND edit, int* length);
 // Puts the UTF-8 `text` into the folder field.
 void SetFieldText(const char* text);
 
-void EnableControls(bool enable);
-
 // A folder dropped on the window (from Explorer or anywhere) goes into the field whole; a
 // file puts its own folder there. Nothing is taken while a walk runs.
 void DropIntoField(HDROP drop);

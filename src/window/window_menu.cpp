@@ -6,8 +6,8 @@
 #include "restore_list.h"
 #include "run_summary.h"
 #include "text_builder.h"
+#include "walk_in_window.h"
 #include "walk_report.h"
-#include "window_commands.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,9 +1,9 @@
 // Opening a path for its times and identity, and the message box, in UTF-8.
 #define CHRONOTREE_SYSTEM_NAMES
 #include "kept_folders.h"
-#include "late_writes.h"
 #include "long_paths.h"
 #include "wide_text.h"
+#include "write_behind.h"
 #include <windows.h>
 
 #include <cstdint>
@@ -14,7 +14,7 @@ HANDLE CreateFileUtf8(const char* path, DWORD access, DWORD share, SECURITY_ATTR
                       DWORD disposition, DWORD flags, HANDLE templateFile)
 {
     static wchar_t wide[WIDE_PATH_SIZE];
-    size_t length = ResolveWidePath(path, strlen(path), false, OpenListingCount(), wide);
+    size_t length = ResolveWidePath(path, strlen(path), false, wide);
     if (length == 0) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return INVALID_HANDLE_VALUE;

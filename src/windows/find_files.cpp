@@ -2,10 +2,10 @@
 // read whole when its listing starts, and its second listing is served from memory.
 #define CHRONOTREE_SYSTEM_NAMES
 #include "kept_folders.h"
-#include "late_writes.h"
 #include "listings.h"
 #include "long_paths.h"
 #include "read_ahead.h"
+#include "thread_choice.h"
 #include <windows.h>
 
 #include <cstdint>
@@ -16,7 +16,6 @@ namespace {
 
 // The listing closed last, kept for a second listing of the same folder.
 Listing* retired;
-int openListings;
 // Handles are places in this table, so that any handle can be checked before it is used.
 Listing** table;
 size_t tableSize;
@@ -230,8 +229,6 @@ Listing* OpenListing(HANDLE find)
 
 } // namespace
 
-int OpenListingCount() { return openListings; }
-
 HANDLE FindFirstFileUtf8(const char* pattern, Utf8FindData* data)
 {
     size_t length = strlen(pattern);
@@ -240,7 +237,7 @@ HANDLE FindFirstFileUtf8(const char* pattern, Utf8FindData* data)
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
-    size_t folderLength = ResolveWidePath(pattern, length - 1, true, openListings, widePattern);
+    size_t folderLength = ResolveWidePath(pattern, length - 1, true, widePattern);
     if (folderLength == 0 || widePattern[folderLength - 1] != L'\\') {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return INVALID_HANDLE_VALUE;
@@ -266,7 +263,7 @@ HANDLE FindFirstFileUtf8(const char* pattern, Utf8FindData* data)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return find;
     }
-    openListings++;
+    NoteListingOpened();
     if (!NextEntry(listing, data)) { // an empty listing: the system reports no entry either
         FindCloseUtf8(find);
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -287,7 +284,7 @@ BOOL FindCloseUtf8(HANDLE find)
     if (!listing)
         return 0;
     table[reinterpret_cast<uintptr_t>(find) - FIND_HANDLE_BASE] = nullptr;
-    openListings--;
+    NoteListingClosed();
     FreeListing(retired);
     retired = listing;
     return 1;

@@ -87,10 +87,15 @@ void RememberTop(const char* path, size_t length, const wchar_t* wide, size_t wi
     topWideLength = wideLength;
 }
 
+int openListings;
+
 } // namespace
 
-size_t ResolveWidePath(const char* path, size_t length, bool listing, int openListings,
-                       wchar_t* into)
+void NoteListingOpened() { openListings++; }
+
+void NoteListingClosed() { openListings--; }
+
+size_t ResolveWidePath(const char* path, size_t length, bool listing, wchar_t* into)
 {
     if (openListings > 0 && topKnown && length >= topSpelledLength &&
         memcmp(path, topSpelled, topSpelledLength) == 0 &&

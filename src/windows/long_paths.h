@@ -9,9 +9,10 @@ constexpr size_t WIDE_PATH_SIZE = 32768 + 8;
 
 // Resolves `path` into `into` (WIDE_PATH_SIZE units); returns its length in units, or 0
 // when it cannot be resolved or does not fit. `listing` says that this resolves the folder
-// of a listing about to start, `openListings` how many listings are open now.
-size_t ResolveWidePath(const char* path, size_t length, bool listing, int openListings,
-                       wchar_t* into);
+// of a listing about to start.
+size_t ResolveWidePath(const char* path, size_t length, bool listing, wchar_t* into);
 
-// How many listings are open now (find_files.cpp).
-int OpenListingCount();
+// A listing has been opened, or closed: while any is open, paths below the first one's
+// folder are resolved from its resolution.
+void NoteListingOpened();
+void NoteListingClosed();

@@ -2,8 +2,8 @@
 // taken or dropped by the walk; a slot dropped while it is read is freed by its reader.
 #define CHRONOTREE_SYSTEM_NAMES
 #include "read_ahead.h"
-#include "late_writes.h"
 #include "wide_text.h"
+#include "workers.h"
 
 #include <cstdlib>
 #include <cstring>

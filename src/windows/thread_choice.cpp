@@ -2,8 +2,10 @@
 // every call waits on the network; on a solid-state disk, once the walk is seen to wait;
 // one on a spinning disk, where parallel reads only move the heads about.
 #define CHRONOTREE_SYSTEM_NAMES
+#include "thread_choice.h"
+
+#include "file_threads.h"
 #include "kept_folders.h"
-#include "late_writes.h"
 #include "long_paths.h"
 #include <windows.h>
 #include <winioctl.h>
@@ -29,7 +31,7 @@ DWORD SuggestedThreads(const char* folder)
 {
     static wchar_t wide[WIDE_PATH_SIZE];
     static wchar_t volume[WIDE_PATH_SIZE];
-    if (ResolveWidePath(folder, strlen(folder), false, OpenListingCount(), wide) == 0 ||
+    if (ResolveWidePath(folder, strlen(folder), false, wide) == 0 ||
         !GetVolumePathNameW(wide, volume, WIDE_PATH_SIZE))
         return 1;
     size_t length = wcslen(volume);

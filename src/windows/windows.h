@@ -5,9 +5,8 @@
 
 #include_next <windows.h>
 
-#include "exact_time.h"
-
 #include <cstddef>
+#include <cstdint>
 
 // UTF-8 inside the program, UTF-16 only at the system's boundary. Names are turned into
 // UTF-8 exactly, an unpaired surrogate too (as the three bytes its code would take), so
@@ -75,6 +74,18 @@ BOOL FindCloseUtf8(HANDLE find);
 // kept (above), when there is one: the folder that was listed, wherever it is now.
 HANDLE CreateFileUtf8(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                       DWORD disposition, DWORD flags, HANDLE templateFile);
+
+// A time at the full precision this system keeps: 100 ns on Windows, 1 ns on POSIX, and
+// times before 1601 too, which FILETIME cannot hold.
+struct ExactTime {
+    int64_t seconds; // since 1601-01-01 00:00:00 UTC; negative before it
+    uint32_t nanoseconds; // 0 to 999,999,999
+};
+
+inline bool SameExactTime(ExactTime a, ExactTime b)
+{
+    return a.seconds == b.seconds && a.nanoseconds == b.nanoseconds;
+}
 
 // The handle's last-write time, to its 100 ns. Returns 0, with the system's error, when
 // GetFileInformationByHandle fails.

@@ -86,7 +86,7 @@ check "the Linux package runs" [ "$(cat "$work/linux.out")" = "Folder dates chan
 check_tree "Linux package" "$work/linux tree"
 
 python3 "$here/../release/check_pe.py" "$unpacked/chronotree-0.01-win32/chronotree.exe" i386 \
-  "$source_dir/resources/chronotree-x86.manifest" 65536 >"$work/pe32.out"
+  "$source_dir/resources/chronotree-x86.manifest" 98304 >"$work/pe32.out"
 check "the 32-bit package holds the 32-bit program" [ $? -eq 0 ]
 
 wine_start "$work"

@@ -1,9 +1,9 @@
 // What only the POSIX layer has to get right: links reported as Windows reports them,
 // exact time conversion, odd names, and listings that survive deep and out-of-order use.
-#include "workers.h"
 #include "file_time.h"
 #include "scratch.h"
 #include "thread_choice.h"
+#include "workers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The Windows layer's own rules, inside the process under Wine: the UTF-8 conversions,
 // how a path is resolved into the "\\?\" form, when a second listing is repeated, and when
 // threads standing by start.
-#include "late_writes.h"
 #include "long_paths.h"
 #include "scratch.h"
+#include "thread_choice.h"
 #include "wide_text.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,11 @@ namespace {
 std::wstring Resolved(const std::string& path, bool listing = false, int open = 0)
 {
     static wchar_t wide[WIDE_PATH_SIZE];
-    size_t length = ResolveWidePath(path.c_str(), path.size(), listing, open, wide);
+    for (int i = 0; i < open; i++)
+        NoteListingOpened();
+    size_t length = ResolveWidePath(path.c_str(), path.size(), listing, wide);
+    for (int i = 0; i < open; i++)
+        NoteListingClosed();
     return std::wstring(wide, length);
 }
 

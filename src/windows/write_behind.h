@@ -1,5 +1,11 @@
-// Writes of folder times that a worker makes after the handle is closed, and the start of
-// every worker, the read-ahead's too (file_threads.cpp), for the layer's own calls.
+// Folder times written behind the walk on worker threads, for shares where every write
+// waits on a network.
+//
+// The rule: the walk's thread decides and resolves every path; a worker only opens, sets
+// and closes one folder, and hands a failure back under the lock. The walk's thread waits
+// for the writes only when it needs them done: a write still pending to a folder whose
+// time it reads or writes, room for one more write, or the end of every write. At most 32
+// writes are gathered, queued or being written.
 #pragma once
 
 #include <windows.h>
@@ -21,11 +27,6 @@ DWORD WritesDoneMark();
 // it writes it. A write with no read before it is known by its path alone.
 bool SettleWritesToFile(DWORD volume, uint64_t index, DWORD mark);
 
-// Starts a worker thread running `run`, or returns false. Its stack is a small reservation
-// of its own: the program's 8 MiB would be reserved again for each of up to 128 workers,
-// a gigabyte of a 32-bit process's two.
-bool StartWorker(LPTHREAD_START_ROUTINE run);
-
 // With more than one thread in use, a handle for `path` (resolved as `wide`) opened for
 // GENERIC_WRITE alone and OPEN_EXISTING: SetFileTime on it gathers the times, and
 // CloseHandle queues their write to a worker, which writes them through `kept` and closes
@@ -34,19 +35,11 @@ bool StartWorker(LPTHREAD_START_ROUTINE run);
 HANDLE CreateLateWrite(const char* path, const wchar_t* wide, HANDLE kept, DWORD access,
                        DWORD share, DWORD disposition, DWORD flags);
 
-// Starts `count` threads (at most 64; 1 means none) for the writes and the read-ahead,
-// after every pending write is done. Returns the number in use: fewer when the system
-// gives no more.
-DWORD StartFileThreads(DWORD count);
-// The number in use now.
-DWORD FileThreadsInUse();
+// Starts as many writers as `count` asks (at most 64; 1 means none), after every pending
+// write is done. Returns the number in use: fewer when the system gives no more.
+DWORD StartWriters(DWORD count);
 
-// Stands `count` threads by, with one in use until WatchForWaits starts them
-// (thread_choice.cpp).
-void StandByThreads(DWORD count);
-
-// Called as the walk begins each listing. At most every quarter second, when threads stand
-// by and the walk's thread was on the processor for less than a quarter of the time since
-// the last look (it waited on its calls), starts them for the rest of the walk. Returns the
-// number in use.
-DWORD WatchForWaits();
+// With `wait`, waits until every write queued so far is done. Then hands out the oldest
+// failed write not yet handed out: its path (cut to `size` bytes with a NUL) and the
+// system's error. False when there is none.
+bool TakeWriteFailure(bool wait, char* path, DWORD size, DWORD* error);

@@ -3,6 +3,7 @@
 #include "command_line.h"
 
 #include "folder_walk.h"
+#include "option_table.h"
 #include "platform_config.h"
 #include "program_state.h"
 #include "restore_list.h"
@@ -24,53 +25,19 @@ char* SkipBlanks(char* at)
 
 bool StartsOption(char c) { return c == '-' || (SLASH_STARTS_OPTION && c == '/'); }
 
-// What each option sets: its letter, or for an option with a long name alone a digit.
-constexpr char ONLY_EARLIER = '1', ONLY_LATER = '2', IGNORE_FUTURE = '3', SET_TOP = '4',
-               NO_LINKS = '5', HELP = '8', VERSION = '9';
-// The options that hold for the whole run, and those that hold from where they stand.
-constexpr char WHOLE_RUN[] = "sinvc12345";
-constexpr char FROM_HERE[] = "asinvc12345";
-
-struct LongOption {
-    const char* name;
-    char code;
-    bool takesValue; // "--name=VALUE"
-};
-
-constexpr LongOption LONG_OPTIONS[] = {
-    {"automatic", 'a', false},
-    {"silent", 's', false},
-    {"ignore-manager-files", 'i', false},
-    {"dry-run", 'n', false},
-    {"verbose", 'v', false},
-    {"restore", 'r', true},
-    {"created", 'c', false},
-    {"exclude", 'x', true},
-    {"jobs", 'j', true},
-    {"only-earlier", ONLY_EARLIER, false},
-    {"only-later", ONLY_LATER, false},
-    {"ignore-future", IGNORE_FUTURE, false},
-    {"top", SET_TOP, false},
-    {"no-links", NO_LINKS, false},
-    {"help", HELP, false},
-    {"version", VERSION, false},
-};
-
-// "--name" or "--name=VALUE", exactly as the table spells it; null for any other word.
-// `value` is null when the word has no '='.
-const LongOption* FindLongOption(const char* token, const char** value)
+// "--name" or "--name=VALUE", as the table spells it; null for any other word. `value` is
+// null when the word has no '='.
+const OptionRow* FindLongOption(const char* token, const char** value)
 {
     const char* name = token + 2;
     const char* equals = strchr(name, '=');
     size_t length = equals ? static_cast<size_t>(equals - name) : strlen(name);
     *value = equals ? equals + 1 : nullptr;
-    for (const LongOption& option : LONG_OPTIONS) {
-        if (strlen(option.name) == length && strncmp(option.name, name, length) == 0 &&
-            (option.takesValue || !equals))
-            return &option;
-    }
-    return nullptr;
+    const OptionRow* row = FindOptionByName(name, length);
+    return row && (row->value || !equals) ? row : nullptr;
 }
+
+bool Named(const OptionRow* row, const char* name) { return row && strcmp(row->name, name) == 0; }
 
 bool IsLongOption(const char* token) { return token[0] == '-' && token[1] == '-' && token[2]; }
 
@@ -163,49 +130,25 @@ bool IsShortExclude(const char* token)
     return UNKNOWN_OPTIONS_ARE_ERRORS && token[0] == '-' && (token[1] | 0x20) == 'x';
 }
 
-void SetOption(char letter)
+void SetFlag(const OptionRow* row)
 {
-    switch (letter) {
-    case 'c':
-    case 'C':
-        programState.setCreated = 1;
-        return;
-    case ONLY_EARLIER:
-        programState.onlyEarlier = 1;
-        return;
-    case ONLY_LATER:
-        programState.onlyLater = 1;
-        return;
-    case IGNORE_FUTURE:
-        programState.ignoreFuture = 1;
-        return;
-    case SET_TOP:
-        programState.setTop = 1;
-        return;
-    case NO_LINKS:
-        programState.noLinks = 1;
-        return;
-    }
-    switch (letter | 0x20) { // ASCII letters without regard to case
-    case 'a':
-        programState.automatic = 1;
-        break;
-    case 's':
-        programState.silent = 1;
-        break;
-    case 'i':
-        programState.ignoreManagerFiles = 1;
-        break;
-    case 'n':
-        programState.dryRun = 1;
-        break;
-    case 'v':
-        programState.verbose = 1;
-        break;
-    }
+    if (row && row->flag)
+        programState.*row->flag = 1;
 }
 
-bool IsOptionLetter(char c) { return c && strchr("asinvc", c | 0x20) != nullptr; }
+// A letter that sets a flag: -a, -s, -i, -n, -v, -c.
+bool IsOptionLetter(char c)
+{
+    const OptionRow* row = c ? FindOptionByLetter(c) : nullptr;
+    return row && row->flag;
+}
+
+// Whether the option is set in this pass: the first sets what holds for the whole run, the
+// second everything as it stands.
+bool InPass(const OptionRow* row, bool wholeRunPass)
+{
+    return row && (row->wholeRun || !wholeRunPass);
+}
 
 // A word made only of option letters, with one of the later ones (i, n, v) among them,
 // stands for each of its letters: -an, -anv, /ain. Any other word is decided by its second
@@ -227,8 +170,8 @@ bool IsRestore(const char* token) { return token[1] != '-' && (token[1] | 0x20) 
 // --restore=LIST; `list` is null for --restore alone.
 bool IsLongRestore(const char* token, const char** list)
 {
-    const LongOption* option = IsLongOption(token) ? FindLongOption(token, list) : nullptr;
-    return option && option->code == 'r';
+    const OptionRow* option = IsLongOption(token) ? FindLongOption(token, list) : nullptr;
+    return Named(option, "restore");
 }
 
 // Options the command does not know: a Linux command stops on the first (exit status 2),
@@ -240,34 +183,33 @@ void NoteUnknownOption(const char* token, bool always = false)
         programState.unknownOption = token;
 }
 
-// A long option: the flags of `which` are set, the patterns and the refusals, the usage, the
-// version and unknown words noted only with `note` (the first pass). -r's list is the
-// passes' own business.
-void ApplyLongOption(const char* token, const char* which, bool note)
+// A long option: its flag is set when it belongs to the pass; the patterns and the
+// refusals, the usage, the version and unknown words noted only in the first pass (the one
+// for the whole run). -r's list is the passes' own business.
+void ApplyLongOption(const char* token, bool wholeRunPass)
 {
     const char* value = nullptr;
-    const LongOption* option = FindLongOption(token, &value);
+    const OptionRow* option = FindLongOption(token, &value);
     if (!option) {
-        if (note)
+        if (wholeRunPass)
             NoteUnknownOption(token, true);
         return;
     }
-    if (option->code == 'x' && note)
+    if (wholeRunPass && Named(option, "exclude"))
         AddExcludePattern(value, token);
-    if (option->code == 'j' && note)
+    if (wholeRunPass && Named(option, "jobs"))
         SetJobs(value, token);
-    programState.usageAsked |= note && option->code == HELP;
-    programState.versionAsked |= note && option->code == VERSION;
-    if (strchr(which, option->code))
-        SetOption(option->code);
+    programState.usageAsked |= wholeRunPass && Named(option, "help");
+    programState.versionAsked |= wholeRunPass && Named(option, "version");
+    if (InPass(option, wholeRunPass))
+        SetFlag(option);
 }
 
-// Returns whether later tokens may still be options. Only the option letters in `which`
-// are set; the usage, the version and unknown options are noted only with `note`.
-bool ApplyOption(const char* token, const char* which, bool note)
+// Returns whether later tokens may still be options.
+bool ApplyOption(const char* token, bool wholeRunPass)
 {
     if (IsLongOption(token)) {
-        ApplyLongOption(token, which, note);
+        ApplyLongOption(token, wholeRunPass);
         return true;
     }
     char first = token[1];
@@ -276,15 +218,16 @@ bool ApplyOption(const char* token, const char* which, bool note)
     if (IsRestore(token))
         return true; // the passes below handle it with its list
     if (first == '?' || (first | 0x20) == 'h') {
-        programState.usageAsked |= note;
+        programState.usageAsked |= wholeRunPass;
         return true;
     }
-    if (first && !IsOptionLetter(first) && note)
+    if (first && !IsOptionLetter(first) && wholeRunPass)
         NoteUnknownOption(token);
     bool group = IsLetterGroup(token + 1);
     for (const char* at = token + 1; *at && (at == token + 1 || group); at++) {
-        if (IsOptionLetter(*at) && strchr(which, *at | 0x20))
-            SetOption(*at);
+        const OptionRow* row = IsOptionLetter(*at) ? FindOptionByLetter(*at) : nullptr;
+        if (InPass(row, wholeRunPass))
+            SetFlag(row);
     }
     return true;
 }
@@ -361,7 +304,7 @@ void ReadRunOptions(char** slots, int count)
             bool attached = slots[i][2] != '\0'; // -j8
             SetJobs(attached ? slots[i] + 2 : i + 1 < count ? slots[i + 1] : nullptr, "-j");
             i += attached ? 0 : 1;
-        } else if (!ApplyOption(slots[i], WHOLE_RUN, true)) {
+        } else if (!ApplyOption(slots[i], true)) {
             break;
         }
     }
@@ -399,7 +342,7 @@ void ApplyArguments(char** slots, int count)
             continue;
         }
         if (optionsAllowed && StartsOption(token[0])) {
-            optionsAllowed = ApplyOption(token, FROM_HERE, false);
+            optionsAllowed = ApplyOption(token, false);
             continue;
         }
         programState.folderArgument = token;
@@ -418,8 +361,9 @@ size_t SuggestLongOption(const char* word, char* into, size_t size)
             *at == '_' ? '-' : static_cast<char>(*at | (*at >= 'A' && *at <= 'Z' ? 0x20 : 0));
     const char* best = nullptr;
     size_t bestDistance = 3; // two edits at most, or the word was no slip of that option
-    for (const LongOption& option : LONG_OPTIONS) {
-        size_t distance = EditDistance(meant, length, option.name);
+    for (size_t i = 0; i < OPTION_COUNT; i++) {
+        const OptionRow& option = OPTION_TABLE[i];
+        size_t distance = option.name[0] ? EditDistance(meant, length, option.name) : bestDistance;
         if (distance < bestDistance) {
             best = option.name;
             bestDistance = distance;

@@ -14,23 +14,6 @@
 
 namespace {
 
-struct OptionItem {
-    UINT identifier;
-    const wchar_t* text;
-    uint8_t ProgramState::*flag;
-};
-
-const OptionItem OPTION_ITEMS[] = {
-    {IDM_MANAGER_FILES, L"Leave out file managers' files (-i)", &ProgramState::ignoreManagerFiles},
-    {IDM_DRY_RUN, L"Dry run: change nothing (-n)", &ProgramState::dryRun},
-    {IDM_CREATED, L"Set creation dates too (-c)", &ProgramState::setCreated},
-    {IDM_ONLY_EARLIER, L"Move dates only earlier", &ProgramState::onlyEarlier},
-    {IDM_ONLY_LATER, L"Move dates only later", &ProgramState::onlyLater},
-    {IDM_IGNORE_FUTURE, L"Leave out files dated in the future", &ProgramState::ignoreFuture},
-    {IDM_TOP, L"Set the chosen folder too", &ProgramState::setTop},
-    {IDM_NO_LINKS, L"Do not enter links or junctions", &ProgramState::noLinks},
-};
-
 bool undoAvailable;
 
 HMENU Menu() { return GetSystemMenu(programState.mainWindow, FALSE); }
@@ -38,9 +21,12 @@ HMENU Menu() { return GetSystemMenu(programState.mainWindow, FALSE); }
 void ShowChecks()
 {
     HMENU menu = Menu();
-    for (const OptionItem& item : OPTION_ITEMS)
-        CheckMenuItem(menu, item.identifier,
-                      MF_BYCOMMAND | (programState.*item.flag ? MF_CHECKED : MF_UNCHECKED));
+    for (size_t i = 0; i < OPTION_COUNT; i++) {
+        const OptionRow& row = OPTION_TABLE[i];
+        if (row.menuItem)
+            CheckMenuItem(menu, row.menuItem,
+                          MF_BYCOMMAND | (programState.*row.flag ? MF_CHECKED : MF_UNCHECKED));
+    }
     EnableMenuItem(menu, IDM_UNDO, MF_BYCOMMAND | (undoAvailable ? MF_ENABLED : MF_GRAYED));
     // A dry run shows on the button that starts it.
     SetWindowTextW(programState.setButton,
@@ -96,13 +82,13 @@ void UndoLastRun()
     ShowChecks();
 }
 
-void Toggle(const OptionItem& item)
+void Toggle(const OptionRow& row)
 {
-    programState.*item.flag = !(programState.*item.flag);
+    programState.*row.flag = !(programState.*row.flag);
     // Only earlier and only later exclude each other.
-    if (item.identifier == IDM_ONLY_EARLIER && programState.onlyEarlier)
+    if (row.menuItem == IDM_ONLY_EARLIER && programState.onlyEarlier)
         programState.onlyLater = 0;
-    if (item.identifier == IDM_ONLY_LATER && programState.onlyLater)
+    if (row.menuItem == IDM_ONLY_LATER && programState.onlyLater)
         programState.onlyEarlier = 0;
     ShowChecks();
 }
@@ -114,8 +100,14 @@ void AddOptionsToMenu()
     undoAvailable = false;
     HMENU menu = Menu();
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    for (const OptionItem& item : OPTION_ITEMS)
-        AppendMenuW(menu, MF_STRING, item.identifier, item.text);
+    // In the order of their identifiers, which the table's order (the usage's) need not be.
+    for (UINT item = IDM_MANAGER_FILES; item < IDM_PATTERNS; item += 16) {
+        for (size_t i = 0; i < OPTION_COUNT; i++) {
+            const OptionRow& row = OPTION_TABLE[i];
+            if (row.menuItem == item)
+                AppendMenuW(menu, MF_STRING, item, row.menuText);
+        }
+    }
     AddPatternsItem(menu);
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, IDM_UNDO, L"Undo the last run");
@@ -144,9 +136,10 @@ bool HandleMenuCommand(WPARAM command)
         UndoLastRun();
         return true;
     }
-    for (const OptionItem& item : OPTION_ITEMS) {
-        if (item.identifier == identifier) {
-            Toggle(item);
+    for (size_t i = 0; i < OPTION_COUNT; i++) {
+        const OptionRow& row = OPTION_TABLE[i];
+        if (row.menuItem && row.menuItem == identifier) {
+            Toggle(row);
             return true;
         }
     }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "option_table.h"
+
 // Adds the items to the window's system menu, checked as the command line set them, and
 // names the set button for a dry run when -n is on.
 void AddOptionsToMenu();
@@ -18,14 +20,7 @@ bool HandleMenuCommand(WPARAM command);
 // was a dry run. A walk stopped by Escape can be undone as far as it went.
 void NoteWindowRun();
 
-// Identifiers of the items: multiples of 16, as the system menu's commands must be.
-constexpr UINT IDM_MANAGER_FILES = 0x0100;
-constexpr UINT IDM_DRY_RUN = 0x0110;
-constexpr UINT IDM_CREATED = 0x0120;
-constexpr UINT IDM_ONLY_EARLIER = 0x0130;
-constexpr UINT IDM_ONLY_LATER = 0x0140;
-constexpr UINT IDM_IGNORE_FUTURE = 0x0150;
-constexpr UINT IDM_TOP = 0x0160;
-constexpr UINT IDM_NO_LINKS = 0x0170;
+// Identifiers of the items beyond the options' own (option_table.h): multiples of 16, as
+// the system menu's commands must be.
 constexpr UINT IDM_PATTERNS = 0x0180;
 constexpr UINT IDM_UNDO = 0x0190;

@@ -58,6 +58,8 @@ struct ProgramState {
     const char* refusal;
     // Files dated in the future (named on standard error) in the latest walk.
     int32_t futureCount;
+    // Walks and restores the command line started, whether or not they found anything.
+    int32_t walksStarted;
 };
 
 constexpr DWORD MOST_JOBS = 64;

@@ -164,6 +164,24 @@ bool IsLetterGroup(const char* letters)
     return later;
 }
 
+// A single-dash word that spells the long name of another option than its letter's, such
+// as -version (which would be -v) or -no-links (-n): on a Linux command, where getopt's
+// rules are the expected ones, it is refused rather than taken for a letter.
+bool SpellsAnotherLongName(const char* token)
+{
+    if (!UNKNOWN_OPTIONS_ARE_ERRORS || token[0] != '-' || token[1] == '-' || !token[1])
+        return false;
+    const char* name = token + 1;
+    size_t length = strcspn(name, "=");
+    char lower[64];
+    if (length >= sizeof lower)
+        return false;
+    for (size_t i = 0; i < length; i++)
+        lower[i] = static_cast<char>(name[i] >= 'A' && name[i] <= 'Z' ? name[i] | 0x20 : name[i]);
+    const OptionRow* spelled = FindOptionByName(lower, length);
+    return spelled && spelled != FindOptionByLetter(token[1]);
+}
+
 // -r, whose list is the next word.
 bool IsRestore(const char* token) { return token[1] != '-' && (token[1] | 0x20) == 'r'; }
 
@@ -297,9 +315,15 @@ void ReadRunOptions(char** slots, int count)
         } else if (IsLongRestore(slots[i], &list)) {
             programState.automatic = 1;
             programState.restoreWithoutList |= !list || !*list;
+        } else if (SpellsAnotherLongName(slots[i])) {
+            NoteUnknownOption(slots[i]);
         } else if (IsShortExclude(slots[i])) {
-            AddExcludePattern(i + 1 < count ? slots[i + 1] : nullptr, "-x");
-            i++;
+            bool attached = slots[i][2] != '\0'; // -x*.xmp, as getopt reads it
+            AddExcludePattern(attached        ? slots[i] + 2
+                              : i + 1 < count ? slots[i + 1]
+                                              : nullptr,
+                              "-x");
+            i += attached ? 0 : 1;
         } else if (IsShortJobs(slots[i])) {
             bool attached = slots[i][2] != '\0'; // -j8
             SetJobs(attached ? slots[i] + 2 : i + 1 < count ? slots[i + 1] : nullptr, "-j");
@@ -326,15 +350,17 @@ void ApplyArguments(char** slots, int count)
         char* token = slots[i];
         const char* list = nullptr;
         if (optionsAllowed && StartsOption(token[0]) && IsRestore(token) && i + 1 < count) {
+            programState.walksStarted++;
             RunRestore(slots[++i]);
             continue;
         }
         if (optionsAllowed && IsLongRestore(token, &list)) {
+            programState.walksStarted++;
             RunRestore(list);
             continue;
         }
         if (optionsAllowed && IsShortExclude(token)) {
-            i++; // its pattern, read with the options of the whole run
+            i += token[2] ? 0 : 1; // its pattern, read with the options of the whole run
             continue;
         }
         if (optionsAllowed && StartsOption(token[0]) && IsShortJobs(token)) {
@@ -346,21 +372,27 @@ void ApplyArguments(char** slots, int count)
             continue;
         }
         programState.folderArgument = token;
-        if (programState.automatic)
+        if (programState.automatic) {
+            programState.walksStarted++;
             RunFolderWalk(token);
+        }
     }
 }
 
 size_t SuggestLongOption(const char* word, char* into, size_t size)
 {
     // The word as it was likely meant: any case, '_' for '-', without its value.
+    bool single = word[0] == '-' && word[1] != '-';
     char meant[64] = {};
     size_t length = 0;
-    for (const char* at = word + 2; *at && *at != '=' && length + 1 < sizeof meant; at++)
+    for (const char* at = word + (single ? 1 : 2); *at && *at != '=' && length + 1 < sizeof meant;
+         at++)
         meant[length++] =
             *at == '_' ? '-' : static_cast<char>(*at | (*at >= 'A' && *at <= 'Z' ? 0x20 : 0));
     const char* best = nullptr;
-    size_t bestDistance = 3; // two edits at most, or the word was no slip of that option
+    // Two edits at most, or the word was no slip of that option; a single-dash word is taken
+    // for a long option only when it spells one whole (-version), not when it is near one.
+    size_t bestDistance = single ? 1 : 3;
     for (size_t i = 0; i < OPTION_COUNT; i++) {
         const OptionRow& option = OPTION_TABLE[i];
         size_t distance = option.name[0] ? EditDistance(meant, length, option.name) : bestDistance;

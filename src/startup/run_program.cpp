@@ -38,7 +38,7 @@ int RefuseUnknownOption(const char* option)
     AddText(&line, "unknown option '");
     AddText(&line, option);
     AddText(&line, "'");
-    if (option[0] == '-' && option[1] == '-' && SuggestLongOption(option, meant, sizeof meant)) {
+    if (SuggestLongOption(option, meant, sizeof meant)) {
         AddText(&line, " (did you mean '");
         AddText(&line, meant);
         AddText(&line, "'?)");
@@ -87,6 +87,11 @@ int RunProgramWithTokens(HINSTANCE instance, char** slots, int count, int showSt
         programState.usageAsked ? ShowUsage() : ShowVersion();
         return EXIT_ALL_DONE;
     }
+    // A Linux command asked to walk and given nothing to walk must not say that all is well
+    // (-x may have taken the folder as its pattern). The Windows programs show their box.
+    if (programState.automatic && programState.walksStarted == 0 && UNKNOWN_OPTIONS_ARE_ERRORS)
+        return RefuseCommandLine("no folder to walk: chronotree -a FOLDER...",
+                                 "Try 'chronotree --help' for more information.");
     if (!programState.automatic) {
         if (!CreateMainWindow(instance))
             return WindowModeFailure();

@@ -41,7 +41,7 @@ void ShowUsage()
         char spelled[64];
         SpellOption(row, ON_WINDOWS, spelled, sizeof spelled);
         AddText(&usage, row.name[0] ? spelled : "--");
-        AddText(&usage, ": ");
+        AddText(&usage, row.name[0] ? ": " : " "); // "-- end of options"
         AddText(&usage, row.help);
         AddText(&usage, "\r\n");
     }

@@ -8,6 +8,7 @@
 #include "platform_config.h"
 #include "program_state.h"
 #include "restore_list.h"
+#include "run_program.h"
 
 #include <gtest/gtest.h>
 
@@ -164,15 +165,25 @@ TEST_F(Choices, AFileInTheFutureIsNamedAndWithIgnoreFutureCountsAsNoFile)
     EXPECT_EQ(programState.failureCount, 0) << "it is no failure";
     SetUp();
     int deep = AddCameraFiles();
+    // A camera still on another time zone's clock is a day's grace away from the future.
+    constexpr uint64_t NOW = 197232192000000000ull, HOUR = 36000000000ull;
+    int abroad = memfs::AddFolder(early, "abroad", 1);
+    memfs::AddFile(abroad, "an-hour-ahead.jpg", NOW + HOUR);
     programState.ignoreFuture = 1;
     RunFolderWalk("top");
     EXPECT_EQ(memfs::TimeOf(deep), 200u);
-    EXPECT_EQ(memfs::TimeOf(early), 300u);
-    EXPECT_EQ(programState.futureCount, 1) << "still named";
+    EXPECT_EQ(memfs::TimeOf(abroad), NOW + HOUR) << "an hour ahead is not the future";
+    EXPECT_EQ(programState.futureCount, 1) << "the year 2393 still named, the hour not";
+    EXPECT_EQ(fakeshell::errors().find("an-hour-ahead"), std::string::npos);
 }
 
 TEST_F(Choices, TopSetsTheNamedFolderLastAndCountsIt)
 {
+    // --top holds for the whole run, wherever it stands: after the folder too.
+    std::string line = "-a top --top";
+    RunProgram(nullptr, &line[0], 10);
+    EXPECT_EQ(memfs::TimeOf(top), 700u) << "set, though --top came after it";
+    SetUp();
     programState.setTop = 1;
     programState.verbose = 1;
     RunFolderWalk("top");

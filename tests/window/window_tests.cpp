@@ -3,6 +3,7 @@
 // registration and window creation).
 #include "box_catcher.h"
 #include "main_window.h"
+#include "option_table.h"
 #include "program_state.h"
 #include "run_program.h"
 #include "run_summary.h"
@@ -355,6 +356,18 @@ TEST_F(Window, TheUsageIsABoxAndNothingElse)
         EXPECT_EQ(programState.mainWindow, nullptr) << "no window";
         EXPECT_EQ(programState.visitedCount, 0) << "nothing walked";
     }
+    // The box's font is proportional: no columns of tabs or blanks, and every option of the
+    // table that works here begins a line of its own.
+    const std::string& usage = CaughtBoxes()[0].text;
+    EXPECT_EQ(usage.find('\t'), std::string::npos);
+    for (size_t i = 0; i < OPTION_COUNT; i++) {
+        char spelled[64];
+        SpellOption(OPTION_TABLE[i], ON_WINDOWS, spelled, sizeof spelled);
+        bool shown = usage.find(std::string("\r\n") + spelled + ": ") != std::string::npos;
+        EXPECT_EQ(shown, OPTION_TABLE[i].name[0] && (OPTION_TABLE[i].platforms & ON_WINDOWS))
+            << spelled;
+    }
+    EXPECT_NE(usage.find("2 when the command line cannot be read"), std::string::npos);
     CaughtBoxes().clear();
     EXPECT_EQ(Run("-s /?"), 0);
     EXPECT_TRUE(CaughtBoxes().empty()) << "-s: no box";

@@ -141,17 +141,6 @@ DWORD WriteTime(const char* path, const FILETIME* time, const ExactTime* exact,
 
 } // namespace
 
-void ReportLateWriteFailures(bool wait)
-{
-    static char path[PATH_BUFFER_SIZE];
-    DWORD error = 0;
-    while (TakeFailedWrite(wait, path, sizeof path, &error)) {
-        ReportFolderProblem("cannot set", path, strlen(path), nullptr, error);
-        CountFailure();
-        programState.changedCount--;
-    }
-}
-
 DWORD WriteLastWriteTime(const char* path, FILETIME time)
 {
     return WriteTime(path, &time, nullptr, nullptr);

@@ -31,8 +31,3 @@ bool ReadExactLastWrite(const char* path, ExactTime* time, ExactTime* created = 
 // the creation time to the same time as the last-write time.
 DWORD WriteLastWriteTime(const char* path, FILETIME time);
 DWORD WriteExactLastWrite(const char* path, ExactTime exact, const ExactTime* created = nullptr);
-
-// A write may be done behind the walk by the file layer, and fail after it was counted as
-// set: each such failure is reported ("cannot set") and counted now, and taken off the
-// folders set. With `wait`, waits for every write still pending first.
-void ReportLateWriteFailures(bool wait);

@@ -130,7 +130,7 @@ void StampFolder(const char* path, FILETIME time)
         return;
     }
     programState.changedCount++; // every folder set counts, its time equal or not
-    ReportLateWriteFailures(false);
+    ReportLateWriteFailures(TAKE_DONE);
 }
 
 // A day past the moment the walk began, in 100 ns; a file dated later is in the future.
@@ -321,7 +321,7 @@ void RunFolderWalk(const char* path)
         StampTop(buffer, newest);
     // Every write is done, or has failed and is counted, before the summary; after a stop
     // too, so that a folder is either set or left as it was.
-    ReportLateWriteFailures(true);
+    ReportLateWriteFailures(TAKE_AT_END);
     if (walkProgress)
         walkProgress(nullptr); // the walk is over: a progress line goes
 }

@@ -270,9 +270,9 @@ void RestoreFrom(const char* name, char* text, size_t length)
             UseFileThreads(entries[count - 1].path, programState.jobs);
         for (size_t i = count; i > 0 && !programState.listLost; i--) {
             RestoreEntry(entries[i - 1]);
-            ReportLateWriteFailures(false);
+            ReportLateWriteFailures(TAKE_DONE);
         }
-        ReportLateWriteFailures(true);
+        ReportLateWriteFailures(TAKE_AT_END);
         free(entries);
     }
 }

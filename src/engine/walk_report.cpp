@@ -228,9 +228,26 @@ bool ReportFolderChange(const ExactTime* old, ExactTime now, const char* path,
     return WriteChange(line, at);
 }
 
+void ReportLateWriteFailures(DWORD wait)
+{
+    static char path[PATH_BUFFER_SIZE];
+    static bool reporting; // the failures' own lines do not wait again
+    if (reporting)
+        return;
+    reporting = true;
+    DWORD error = 0;
+    while (TakeFailedWrite(wait, path, sizeof path, &error)) {
+        ReportFolderProblem("cannot set", path, strlen(path), nullptr, error);
+        CountFailure();
+        programState.changedCount--;
+    }
+    reporting = false;
+}
+
 void ReportFolderProblem(const char* what, const char* path, size_t length, const char* name,
                          DWORD error, const char* reason)
 {
+    ReportLateWriteFailures(TAKE_ALL);
     char described[512];
     if (!reason) {
         DescribeError(error, described, sizeof described);
@@ -278,6 +295,7 @@ void CountTopFailure(DWORD error)
 
 void ReportFutureFile(const char* folder, size_t length, const char* name, ExactTime time)
 {
+    ReportLateWriteFailures(TAKE_ALL);
     char iso[ISO_TIME_SIZE];
     FormatIsoTime(time, iso);
     iso[strcspn(iso, "T")] = '\0'; // the day is enough to tell

@@ -49,6 +49,14 @@ void ReportListLost(DWORD error);
 void ReportFolderProblem(const char* what, const char* path, size_t length, const char* name,
                          DWORD error, const char* reason = nullptr);
 
+// A write may be done behind the walk by the file layer, and fail after it was counted as
+// set: each such failure is reported ("cannot set") and counted now, and taken off the
+// folders set. `wait` is what the layer waits for first (TAKE_DONE, TAKE_ALL or
+// TAKE_AT_END). Every other line on standard error first reports the failures of the
+// writes queued before it (TAKE_ALL), so that the lines come out in the walk's order
+// whatever the number of threads.
+void ReportLateWriteFailures(DWORD wait);
+
 // A folder below the top that could not be listed, set, read or restored: counted for the
 // exit status and for the summary.
 void CountFailure();

@@ -77,7 +77,7 @@ size_t WorkerDescriptors(size_t budget)
     return reserved;
 }
 
-BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error)
+BOOL TakeFailedWrite(DWORD wait, char* path, DWORD size, DWORD* error)
 {
-    return size > 0 && TakeWriteFailure(wait != FALSE, path, size, error);
+    return size > 0 && TakeWriteFailure(wait != TAKE_DONE, path, size, error);
 }

@@ -179,11 +179,16 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* 
 // the start (fewer than asked when the system gives no more).
 DWORD UseFileThreads(const char* folder, DWORD count);
 
-// With `wait` set, waits until every write queued so far has been done. Then hands out the
-// oldest failed write not yet handed out: its path as given to CreateFileA (cut to fit
-// `size` bytes, with a NUL) and its errno, and returns non-zero; returns 0 when there is
-// none.
-BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error);
+// What TakeFailedWrite waits for before it hands out a failed write.
+constexpr DWORD TAKE_DONE = 0; // nothing: only writes already done
+constexpr DWORD TAKE_ALL = 1; // every write queued so far
+constexpr DWORD TAKE_AT_END = 2; // the same, once a walk has ended
+
+// Unless `wait` is TAKE_DONE, waits until every write queued so far has been done. Then
+// hands out the oldest failed write not yet handed out: its path as given to CreateFileA
+// (cut to fit `size` bytes, with a NUL) and its errno, and returns non-zero; returns 0 when
+// there is none.
+BOOL TakeFailedWrite(DWORD wait, char* path, DWORD size, DWORD* error);
 
 // Sets the given times of the handle's file: `lastWrite` becomes the modification time,
 // `lastAccess` the access time; an absent time stays as it was. `creation` is ignored:

@@ -40,6 +40,7 @@ struct WriteSlot {
 struct Failure {
     std::string path;
     int error;
+    uint64_t order; // its write's place in the queue
 };
 
 // Never destroyed: detached workers may still look at them while the process exits and
@@ -49,7 +50,6 @@ struct WriteSlots {
 };
 WriteSlot (&writeSlots)[MOST_WRITES] = (new WriteSlots())->slot; // every slot starts free
 auto& failures = *new std::vector<Failure>();
-size_t failuresTaken;
 size_t writeCap; // set from the descriptor budget
 size_t pendingWrites;
 uint64_t nextWriteOrder;
@@ -78,7 +78,7 @@ void WriteOne(WriteSlot* slot)
     close(slot->folder);
     pthread_mutex_lock(&workerGuard);
     if (error)
-        failures.push_back(Failure{slot->path, error});
+        failures.push_back(Failure{slot->path, error, slot->order});
     slot->doneAt = ++writesDone;
     slot->state = Write::Free;
     pendingWrites--;
@@ -194,17 +194,26 @@ bool TakeWriteFailure(bool wait, char* path, size_t size, DWORD* error)
     pthread_mutex_lock(&workerGuard);
     if (wait)
         WaitForWritesLocked();
-    bool any = failuresTaken < failures.size();
+    // In the order the writes were queued, which is the walk's, whichever finished first:
+    // none while a write queued before it is still pending.
+    size_t first = failures.size();
+    for (size_t i = 0; i < failures.size(); i++) {
+        if (first == failures.size() || failures[i].order < failures[first].order)
+            first = i;
+    }
+    uint64_t oldestPending = UINT64_MAX;
+    for (const WriteSlot& slot : writeSlots) {
+        if (slot.state != Write::Free && slot.order < oldestPending)
+            oldestPending = slot.order;
+    }
+    bool any = first < failures.size() && failures[first].order < oldestPending;
     if (any) {
-        const Failure& failure = failures[failuresTaken++];
+        const Failure& failure = failures[first];
         size_t length = failure.path.size() < size ? failure.path.size() : size - 1;
         memcpy(path, failure.path.data(), length);
         path[length] = '\0';
         *error = static_cast<DWORD>(failure.error);
-    }
-    if (failuresTaken == failures.size()) {
-        failures.clear();
-        failuresTaken = 0;
+        failures.erase(failures.begin() + static_cast<ptrdiff_t>(first));
     }
     pthread_mutex_unlock(&workerGuard);
     return any;

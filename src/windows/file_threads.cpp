@@ -24,11 +24,11 @@ DWORD StartFileThreads(DWORD count)
     return inUse;
 }
 
-BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error)
+BOOL TakeFailedWrite(DWORD wait, char* path, DWORD size, DWORD* error)
 {
-    if (wait) {
+    if (wait == TAKE_AT_END) {
         ReleaseKeptFolders();
         DropReadAhead();
     }
-    return TakeWriteFailure(wait != FALSE, path, size, error);
+    return TakeWriteFailure(wait != TAKE_DONE, path, size, error);
 }

@@ -53,7 +53,7 @@ struct Utf8FindData {
 // that handle (GetFileInformationByHandleEx, Vista and later), and keeps the handle for the
 // folder's write, so that a share answers one open a folder instead of two. At most 64 are
 // kept, along the path being listed: a listing closes those of folders that are neither
-// its folder nor above it; the end of a walk (TakeFailedWrite waiting) closes them all. An
+// its folder nor above it; the end of a walk (TakeFailedWrite with TAKE_AT_END) closes them all. An
 // open refused for writing stops this until the next folder opened for writing; a folder
 // wider than the budget, a volume's root and Windows XP are listed as before.
 // Returns INVALID_HANDLE_VALUE, with the system's error, when the folder cannot be listed
@@ -132,12 +132,17 @@ DWORD GetCurrentDirectoryUtf8(DWORD size, char* buffer);
 // write, so that it sees them, in order.
 DWORD UseFileThreads(const char* folder, DWORD count);
 
-// With `wait` set, closes the folders that listings kept for their writes, drops what was
-// read ahead and waits until every write queued so far has been done. Then hands out the
-// oldest failed write not yet handed out: its path as given to CreateFileA (cut to fit
-// `size` bytes, with a NUL) and the system's error, and returns non-zero; returns 0 when
-// there is none.
-BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error);
+// What TakeFailedWrite waits for before it hands out a failed write.
+constexpr DWORD TAKE_DONE = 0; // nothing: only writes already done
+constexpr DWORD TAKE_ALL = 1; // every write queued so far
+constexpr DWORD TAKE_AT_END = 2; // the same, once a walk has ended
+
+// Unless `wait` is TAKE_DONE, waits until every write queued so far has been done; with
+// TAKE_AT_END it first closes the folders that listings kept for their writes and drops
+// what was read ahead. Then hands out the oldest failed write not yet handed out: its path
+// as given to CreateFileA (cut to fit `size` bytes, with a NUL) and the system's error,
+// and returns non-zero; returns 0 when there is none.
+BOOL TakeFailedWrite(DWORD wait, char* path, DWORD size, DWORD* error);
 
 // SetFileTime and CloseHandle, which know the layer's write handles (above) and pass every
 // other handle to the system.

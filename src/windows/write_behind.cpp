@@ -44,6 +44,7 @@ struct LateWrite {
 struct Failure {
     char* path;
     DWORD error;
+    DWORD order; // its write's place in the queue
 };
 
 CRITICAL_SECTION guard;
@@ -52,9 +53,12 @@ HANDLE work; // a semaphore: writes queued
 HANDLE allDone; // set while no write is pending
 LateWrite writes[MOST_WRITES];
 Failure* failures;
-size_t failureCount, failureCapacity, failuresTaken;
+size_t failureCount, failureCapacity;
 DWORD wanted = 1, started, pending, nextOrder, writesDone;
 FileFound lastRead; // the walk's thread's own
+
+// Whether the write queued `a`th came before the `b`th, the count wrapping round.
+bool Before(DWORD a, DWORD b) { return static_cast<int32_t>(a - b) < 0; }
 
 void Fail(LateWrite* write, DWORD error)
 {
@@ -66,7 +70,7 @@ void Fail(LateWrite* write, DWORD error)
         failures = grown;
         failureCapacity = capacity;
     }
-    failures[failureCount++] = Failure{write->path, error};
+    failures[failureCount++] = Failure{write->path, error, write->order};
     write->path = nullptr;
 }
 
@@ -275,18 +279,29 @@ bool TakeWriteFailure(bool wait, char* path, DWORD size, DWORD* error)
     if (wait)
         WaitForSingleObject(allDone, INFINITE);
     EnterCriticalSection(&guard);
-    bool any = failuresTaken < failureCount;
+    // In the order the writes were queued, which is the walk's, whichever finished first:
+    // none while a write queued before it is still pending.
+    size_t first = failureCount;
+    for (size_t i = 0; i < failureCount; i++) {
+        if (first == failureCount || Before(failures[i].order, failures[first].order))
+            first = i;
+    }
+    bool any = first < failureCount;
+    for (const LateWrite& write : writes) {
+        bool queued = write.state == Late::Queued || write.state == Late::Writing;
+        if (any && queued && Before(write.order, failures[first].order))
+            any = false; // failures[first] came after a write still pending
+    }
     if (any) {
-        Failure& failure = failures[failuresTaken++];
+        Failure& failure = failures[first];
         size_t length = strlen(failure.path);
         length = length < size ? length : size - 1;
         memcpy(path, failure.path, length);
         path[length] = '\0';
         *error = failure.error;
         free(failure.path);
+        failures[first] = failures[--failureCount];
     }
-    if (failuresTaken == failureCount)
-        failuresTaken = failureCount = 0;
     LeaveCriticalSection(&guard);
     return any;
 }

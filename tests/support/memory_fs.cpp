@@ -298,7 +298,7 @@ DWORD UseFileThreads(const char*, DWORD count)
 
 DWORD memfs::ThreadsAsked() { return threadsAsked; }
 
-BOOL TakeFailedWrite(BOOL wait, char* path, DWORD size, DWORD* error)
+BOOL TakeFailedWrite(DWORD wait, char* path, DWORD size, DWORD* error)
 {
     if (!wait || lateFailures.empty() || size == 0)
         return FALSE;

@@ -9,9 +9,10 @@ namespace {
 
 const char* Where(uint8_t platforms)
 {
-    return platforms == EVERYWHERE ? "both" : platforms == ON_LINUX ? "linux"
-                                          : platforms == ON_WINDOWS ? "windows"
-                                                                    : "none";
+    return platforms == EVERYWHERE   ? "both"
+           : platforms == ON_LINUX   ? "linux"
+           : platforms == ON_WINDOWS ? "windows"
+                                     : "none";
 }
 
 // One row a line: letter (or -), long name (or -- for the end of options), value (or -),

@@ -91,6 +91,10 @@ void SetDatesFromField()
     }
     HWND focused = GetFocus();
     EnableControls(false);
+    // A control that is disabled loses the keyboard focus, and with no window of ours
+    // focused a key reaches no dialog handling: Escape would not stop the walk. The main
+    // window keeps it instead.
+    SetFocus(programState.mainWindow);
     // The label shows the progress: drawn as plain text, not greyed, while the walk runs.
     EnableWindow(programState.folderLabel, TRUE);
     programState.walkRunning = 1;

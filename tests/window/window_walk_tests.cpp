@@ -234,18 +234,34 @@ TEST_F(WindowAtWork, ClosingTheWindowWithWritesQueuedLeavesEveryFolderRightOrUnt
     EXPECT_GE(set, 50);
 }
 
-// Escape stops the walk as closing does, but the window stays as it was, with no summary;
-// with no walk running, Escape closes the window and the program ends with status 0.
+// Escape, pressed as a person presses it (input to the foreground window, which goes where
+// the focus is, not a message posted to a window), stops the walk as closing does, but the
+// window stays as it was, with no summary; with no walk running, Escape closes the window
+// and the program ends with status 0.
+void PressEscape()
+{
+    INPUT keys[2] = {};
+    for (INPUT& key : keys) {
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = VK_ESCAPE;
+    }
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, keys, sizeof(INPUT));
+}
+
 TEST_F(WindowAtWork, EscapeStopsAWalkAndKeepsTheWindowThenClosesIt)
 {
     std::string tree = MakeTree();
     ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
     SetFieldText(tree.c_str());
+    ShowWindow(programState.mainWindow, SW_SHOW);
+    SetForegroundWindow(programState.mainWindow);
+    SetFocus(programState.setButton); // as after a click on it
     int pressedAt = -1;
     onTick = [&] {
         if (programState.walkRunning && programState.visitedCount > 50 && pressedAt < 0) {
             pressedAt = programState.visitedCount;
-            PostMessageA(programState.mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+            PressEscape();
         }
     };
     HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
@@ -259,8 +275,8 @@ TEST_F(WindowAtWork, EscapeStopsAWalkAndKeepsTheWindowThenClosesIt)
     EXPECT_EQ(set, programState.changedCount);
     // Idle, Escape closes the window, and the loop ends with status 0.
     onTick = [] {};
-    PostMessageA(programState.mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_EQ(RunMessageLoop(SW_HIDE), 0);
+    PressEscape();
+    EXPECT_EQ(RunMessageLoop(SW_SHOW), 0);
     EXPECT_FALSE(IsWindow(programState.mainWindow));
 }
 

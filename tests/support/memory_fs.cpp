@@ -231,6 +231,8 @@ int AddLink(int parent, const std::string& name, int target)
     return Add(parent, name, false, 7, target);
 }
 uint64_t TimeOf(int node) { return nodes[node].time; }
+uint64_t CreatedOf(int node) { return nodes[node].created; }
+void SetCreated(int node, uint64_t time) { nodes[node].created = time; }
 void SetExtraNanoseconds(int node, uint32_t nanoseconds)
 {
     nodes[node].extraNanoseconds = nanoseconds;
@@ -404,13 +406,18 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAcce
                  const FILETIME* lastWrite)
 {
     auto handle = handles.find(reinterpret_cast<uintptr_t>(file));
-    if (handle == handles.end() || creation || lastAccess || !lastWrite)
+    if (handle == handles.end() || lastAccess || (!lastWrite && !creation))
         return FALSE;
-    Record(Describe("set", handle->second.path) + " " + std::to_string(Ticks(*lastWrite)));
-    if (injected.setTimeFails.count(handle->second.path))
-        return FailWrite(handle->second.path);
-    nodes[handle->second.node].time = Ticks(*lastWrite);
-    nodes[handle->second.node].extraNanoseconds = 0;
+    Node& node = nodes[handle->second.node];
+    if (lastWrite) {
+        Record(Describe("set", handle->second.path) + " " + std::to_string(Ticks(*lastWrite)));
+        if (injected.setTimeFails.count(handle->second.path))
+            return FailWrite(handle->second.path);
+        node.time = Ticks(*lastWrite);
+        node.extraNanoseconds = 0;
+    }
+    if (creation)
+        node.created = Ticks(*creation);
     return TRUE;
 }
 
@@ -424,6 +431,7 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
     info->dwVolumeSerialNumber = node.volume;
     info->nFileIndexLow = node.index ? node.index : static_cast<DWORD>(handle->second.node);
     info->ftLastWriteTime = MakeTime(node.time);
+    info->ftCreationTime = MakeTime(node.created);
     return TRUE;
 }
 

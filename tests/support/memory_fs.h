@@ -22,6 +22,7 @@ struct Node {
     DWORD index = 0; // 0: the node's number
     int parent = -1; // what ".." leads to (the root's is the root)
     uint32_t extraNanoseconds = 0; // below `time`'s 100 ns, as POSIX keeps them
+    uint64_t created = 0; // the creation time, as Windows keeps one
 };
 
 struct Faults {
@@ -42,6 +43,8 @@ int AddFolder(int parent, const std::string& name, uint64_t time = 1);
 int AddFile(int parent, const std::string& name, uint64_t time);
 int AddLink(int parent, const std::string& name, int target);
 uint64_t TimeOf(int node);
+uint64_t CreatedOf(int node);
+void SetCreated(int node, uint64_t time);
 // Nanoseconds below the node's 100 ns time, which only its exact time shows; a write of
 // its time clears them.
 void SetExtraNanoseconds(int node, uint32_t nanoseconds);

@@ -132,6 +132,23 @@ TEST_F(Restore, PutsBackEveryOldTimeAndCanItselfBeTakenBack)
     EXPECT_EQ(memfs::TimeOf(b), 600u);
 }
 
+// A run with --created keeps each folder's old creation time as a fourth field of its list,
+// and its restore puts both times back.
+TEST_F(Restore, AListKeptWithCreatedPutsBackTheCreationTimesToo)
+{
+    memfs::SetCreated(a, 50);
+    memfs::SetCreated(b, 60);
+    programState.setCreated = 1;
+    std::string list = RunAndKeepTheList();
+    ASSERT_EQ(memfs::CreatedOf(a), 700u) << "set to its new time, as the last-write time";
+    ASSERT_EQ(memfs::CreatedOf(b), 600u);
+    RestoreFrom(list);
+    EXPECT_EQ(memfs::TimeOf(a), 100u);
+    EXPECT_EQ(memfs::CreatedOf(a), 50u);
+    EXPECT_EQ(memfs::CreatedOf(b), 60u);
+    EXPECT_EQ(programState.changedCount, 2);
+}
+
 // A write that fails behind the restore is reported and not counted as restored, as one
 // that fails at its call is; the other folder is restored all the same.
 TEST_F(Restore, AWriteThatFailsBehindItsCallIsNotCountedAsRestored)

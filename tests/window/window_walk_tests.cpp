@@ -335,6 +335,16 @@ TEST_F(WindowAtWork, AFolderDroppedGoesIntoTheFieldWholeAndAFileBringsItsFolder)
     SendMessageW(programState.mainWindow, WM_DROPFILES,
                  reinterpret_cast<WPARAM>(MakeDrop(wide + L"\\photo.jpg")), 0);
     EXPECT_TRUE(FieldText() == wide);
+    // A file at a drive's root brings the root, "C:\", not "C:", which names the drive's
+    // current folder.
+    const wchar_t* atRoot = L"C:\\chronotree-dropped.jpg";
+    HANDLE made = CreateFileW(atRoot, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(made, INVALID_HANDLE_VALUE);
+    CloseHandle(made);
+    SendMessageW(programState.mainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(atRoot)),
+                 0);
+    DeleteFileW(atRoot);
+    EXPECT_TRUE(FieldText() == L"C:\\");
     // Nothing is taken while a walk runs.
     programState.walkRunning = 1;
     SetFieldText("kept");
@@ -399,7 +409,10 @@ TEST_F(WindowAtWork, TheMenuHoldsTheOptionsAndUndoesTheLastRun)
     SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_ONLY_EARLIER, 0);
     SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_ONLY_LATER, 0);
     EXPECT_TRUE(Checked(IDM_ONLY_LATER) && !Checked(IDM_ONLY_EARLIER));
-    SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_ONLY_LATER, 0);
+    SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_ONLY_EARLIER, 0);
+    EXPECT_TRUE(Checked(IDM_ONLY_EARLIER) && !Checked(IDM_ONLY_LATER)) << "either way round";
+    EXPECT_TRUE(programState.onlyEarlier && !programState.onlyLater);
+    SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_ONLY_EARLIER, 0);
     EXPECT_FALSE(programState.onlyLater || programState.onlyEarlier);
 
     SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_DRY_RUN, 0);

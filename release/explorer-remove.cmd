@@ -1,18 +1,25 @@
 @echo off
-rem Takes away the entries explorer-add.cmd made in the right-click menu of folders. To
-rem uninstall Chronotree, run this, then delete its folder: it keeps nothing anywhere else.
+rem Takes away the entries explorer-add.cmd made in the right-click menu of folders and
+rem drives. To uninstall Chronotree, run this, then delete its folder: it keeps nothing
+rem anywhere else.
 setlocal
 set "classes=HKCU\Software\Classes"
-reg delete "%classes%\Directory\shell\Chronotree" /f >nul 2>&1
-reg delete "%classes%\Directory\Background\shell\Chronotree" /f >nul 2>&1
+set "status=0"
+for %%k in (Directory\shell Drive\shell Directory\Background\shell) do (
+  reg delete "%classes%\%%k\Chronotree" /f >nul 2>&1
+)
 rem Checked with "if errorlevel": some cmd versions take "A >nul && B" wrong.
-reg query "%classes%\Directory\shell\Chronotree" >nul 2>&1
-if not errorlevel 1 goto failed
-reg query "%classes%\Directory\Background\shell\Chronotree" >nul 2>&1
-if not errorlevel 1 goto failed
-echo Removed "Set folder dates with Chronotree" from the right-click menu of folders.
-exit /b 0
+for %%k in (Directory\shell Drive\shell Directory\Background\shell) do (
+  reg query "%classes%\%%k\Chronotree" >nul 2>&1
+  if not errorlevel 1 set "status=1"
+)
+if "%status%"=="0" (
+  echo Removed "Set folder dates with Chronotree..." from the right-click menu of folders and drives.
+) else (
+  echo Could not remove the entries from the registry.
+)
 
-:failed
-echo Could not remove the entries from the registry.
-exit /b 1
+rem Started by a double click, the console would close before what it says could be read.
+echo %cmdcmdline% | find /i "%~nx0" >nul
+if not errorlevel 1 pause
+exit /b %status%

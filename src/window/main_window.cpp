@@ -98,8 +98,15 @@ void PlaceControls(UINT dpi)
 }
 
 // The control that had the focus when the window was last active gets it back, as in a
-// dialog box: the field at first.
+// dialog box. At first, the field; or, when the window opens on a folder (as Explorer's
+// entry opens it), the set button, so that Enter sets that folder's dates.
 HWND focusedControl;
+
+HWND FirstFocus()
+{
+    const char* folder = programState.folderArgument;
+    return folder && *folder ? programState.setButton : programState.folderEdit;
+}
 
 void KeepFocus(WPARAM activation)
 {
@@ -109,7 +116,7 @@ void KeepFocus(WPARAM activation)
             focusedControl = focused;
         return;
     }
-    HWND wanted = focusedControl ? focusedControl : programState.folderEdit;
+    HWND wanted = focusedControl ? focusedControl : FirstFocus();
     if (IsWindowEnabled(wanted))
         SetFocus(wanted);
 }
@@ -202,7 +209,7 @@ int RunMessageLoop(int showState)
     focusedControl = nullptr;
     ShowWindow(programState.mainWindow, showState);
     UpdateWindow(programState.mainWindow);
-    SetFocus(programState.folderEdit);
+    SetFocus(FirstFocus());
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchWindowMessage(&message);

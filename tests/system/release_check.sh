@@ -96,45 +96,53 @@ wine_run "$work/win64.out" "$unpacked/chronotree-0.01-win64/chronotree.exe" -a -
 check "the 64-bit package runs under Wine" [ $? -eq 0 ]
 check_tree "64-bit package" "$work/windows tree"
 
-# The Explorer entries: added for the current user, pointing at the program beside the
-# script; the command line they register walks the folder it is given; removed whole.
+# The Explorer entries: added for the current user, on folders, drives and a folder's
+# background, pointing at the program beside the script; each opens the window on the
+# folder it is given (the UI driver presses Enter in such a window); removed whole. The
+# scripts say what they did (and, started by a double click, wait for a key).
 package=$unpacked/chronotree-0.01-win64
 classes='HKCU\Software\Classes\Directory'
+drives='HKCU\Software\Classes\Drive'
 (cd "$package" && /usr/lib/wine/wine64 cmd /c explorer-add.cmd >"$work/add.out" 2>&1 </dev/null)
 check "explorer-add.cmd succeeds" [ $? -eq 0 ]
+check "and says what it did" grep -q "^Added \"Set folder dates with Chronotree...\"" "$work/add.out"
 query() { # query KEY OUTFILE: the key's default value, as reg prints it
   /usr/lib/wine/wine64 reg query "$1" /ve >"$2" 2>&1 </dev/null
 }
 query "$classes\shell\Chronotree\command" "$work/folder-entry.out"
-check "the folder entry runs the program beside the script on %1" grep -qF \
-  "\"$(winpath "$package")\\chronotree.exe\" -a \"%1\"" "$work/folder-entry.out"
+check "the folder entry opens the program beside the script on %1" grep -qF \
+  "\"$(winpath "$package")\\chronotree.exe\" \"%1\"" "$work/folder-entry.out"
+query "$drives\shell\Chronotree\command" "$work/drive-entry.out"
+check "so does the drive entry" grep -qF "chronotree.exe\" \"%1\"" "$work/drive-entry.out"
 query "$classes\Background\shell\Chronotree\command" "$work/background-entry.out"
-check "the background entry runs it on %V" grep -qF -- "-a \"%V\"" "$work/background-entry.out"
+check "the background entry on %V" grep -qF "chronotree.exe\" \"%V\"" "$work/background-entry.out"
 query "$classes\shell\Chronotree" "$work/title.out"
-check "its title" grep -qF "Set folder dates with Chronotree" "$work/title.out"
-# As Explorer runs it: %1 becomes the folder; the walk ends in the summary box, which the
-# test cannot press, so the program is ended once the tree is set.
-command=$(tr -d '\r' <"$work/folder-entry.out" | grep -o '"[^"]*chronotree.exe" -a "%1"')
+check "its title, as Windows names commands that open a window" \
+  grep -qF "Set folder dates with Chronotree..." "$work/title.out"
+# As Explorer runs it: %1 becomes the folder, and the window opens on it; nothing is
+# written until its set button is pressed.
+command=$(tr -d '\r' <"$work/folder-entry.out" | grep -o '"[^"]*chronotree.exe" "%1"')
 build_tree "$work/explorer tree"
+before=$(cd "$work/explorer tree" && find . -printf '%p %T@\n' | sort)
 command=${command//%1/$(winpath "$work/explorer tree")}
 printf '@%s\r\n' "$command" >"$work/entry.cmd" # the line as it stands, quotes and all
 /usr/lib/wine/wine64 cmd /c "$(winpath "$work/entry.cmd")" >"$work/entry-run.out" 2>&1 </dev/null &
 entry=$!
-for _ in $(seq 100); do
-  has_mtime "$work/explorer tree/Future" "$(epoch 2100-01-01)" && break
-  sleep 0.2
-done
-sleep 1
+sleep 5
+check "the entry's command line opens the window and waits" kill -0 "$entry"
+check "and writes nothing by itself" \
+  [ "$(cd "$work/explorer tree" && find . -printf '%p %T@\n' | sort)" = "$before" ]
 "$WINESERVER" -k >/dev/null 2>&1
 wait "$entry"
-check_tree "the folder entry's command line" "$work/explorer tree"
 wine_stop
 wine_start "$work"
 (cd "$package" && /usr/lib/wine/wine64 cmd /c explorer-add.cmd >"$work/add.out" 2>&1 </dev/null)
 (cd "$package" && /usr/lib/wine/wine64 cmd /c explorer-remove.cmd >"$work/remove.out" 2>&1 </dev/null)
 check "explorer-remove.cmd succeeds" [ $? -eq 0 ]
+check "and says so" grep -q "^Removed" "$work/remove.out"
 /usr/lib/wine/wine64 reg query "$classes\shell" /s >"$work/left.out" 2>&1 </dev/null
 /usr/lib/wine/wine64 reg query "$classes\Background\shell" /s >>"$work/left.out" 2>&1 </dev/null
+/usr/lib/wine/wine64 reg query "$drives\shell" /s >>"$work/left.out" 2>&1 </dev/null
 check "and leaves no key behind" [ "$(grep -c Chronotree "$work/left.out")" -eq 0 ]
 
 finish

@@ -24,7 +24,7 @@ LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam)
             return 1;
     }
     if (code == HCBT_ACTIVATE && ClassOf(window) == "#32770") {
-        char caption[256] = {}, text[1024] = {};
+        char caption[256] = {}, text[4096] = {};
         GetWindowTextA(window, caption, sizeof caption);
         GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
         caught.push_back(CaughtBox{GetWindow(window, GW_OWNER), caption, text});

@@ -277,6 +277,30 @@ TEST(MainWindow, SetDatesGreysTheControlsWalksAndReportsInABoxOwnedByTheWindow)
     run.CloseExpectingStatusZero();
 }
 
+// As Explorer's entry opens it: on a folder, with the set button focused, so that Enter,
+// pressed on the keyboard, sets that folder's dates.
+TEST(MainWindow, OpenedOnAFolderEnterSetsItsDates)
+{
+    Started run(Quoted(folder));
+    ASSERT_NE(run.window, nullptr);
+    EXPECT_EQ(WideTextOf(run.edit), folder);
+    EXPECT_TRUE(WaitFor([&] { return FocusOf(run.window) == run.set; })) << "the set button";
+    SetForegroundWindow(run.window);
+    INPUT keys[2] = {};
+    for (INPUT& key : keys) {
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = VK_RETURN;
+    }
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, keys, sizeof(INPUT));
+    HWND box = run.WaitForBox();
+    ASSERT_NE(box, nullptr) << "Enter ran no walk";
+    EXPECT_EQ(FirstLine(TextOf(GetDlgItem(box, 0xFFFF))), summary);
+    Started::Click(GetDlgItem(box, IDOK));
+    EXPECT_TRUE(WaitFor([&] { return run.Enabled() == ALL_ENABLED; }));
+    run.CloseExpectingStatusZero();
+}
+
 TEST(MainWindow, AnEmptyFieldDoesNothing)
 {
     Started run(L"");

@@ -502,15 +502,16 @@ TEST_F(WindowAtWork, TheKeyboardReachesEveryControlAndEnterPressesSet)
         Press(VK_TAB, true);
         focus.push_back(GetFocus());
         Press(VK_TAB, true);
-        Press(VK_RETURN); // in the field: the default button
+        Press(VK_RETURN); // on the set button
         PostMessageA(programState.mainWindow, WM_CLOSE, 0, 0);
     };
     std::string tail = "Z:\\no\\such\\folder";
     EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), &tail[0], SW_SHOW), 0);
     const HWND edit = programState.folderEdit, browse = programState.browseButton,
                set = programState.setButton;
-    EXPECT_EQ(focus, (std::vector<HWND>{edit, browse, set, edit, set, browse}))
-        << "the field first; Tab forwards, round again; Shift+Tab back";
+    EXPECT_EQ(focus, (std::vector<HWND>{set, edit, browse, set, browse, edit}))
+        << "opened on a folder, the set button first; Tab forwards, round again; Shift+Tab "
+           "back";
     ASSERT_EQ(CaughtBoxes().size(), 1u) << "Enter ran the walk";
     EXPECT_EQ(CaughtBoxes()[0].caption, "Error") << "the folder is not there, and the box says so";
     EXPECT_EQ(CaughtBoxes()[0].owner, programState.mainWindow);

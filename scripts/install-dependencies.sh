@@ -12,7 +12,8 @@ case "${1:-}" in
     packages=(cmake g++ make googletest clang libclang-rt-14-dev g++-mingw-w64-i686
               g++-mingw-w64-x86-64 wine64 xvfb x11-utils imagemagick clang-format zip unzip
               qemu-user-static man-db binutils bsdutils util-linux strace procps fuse3
-              python3-pyfuse3)
+              python3-pyfuse3 bash-completion zsh fish tmux lintian python3-jsonschema
+              python3-yaml)
     # Wine's 32-bit loader, which this kernel runs only through qemu-user-static. The
     # mirror's i386 security index is sometimes caught mid-sync: then both architectures
     # are taken from the main suite in one call.

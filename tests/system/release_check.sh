@@ -14,9 +14,14 @@ SOURCE_DATE_EPOCH=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null || echo
   bash "$source_dir/scripts/release.sh" >"$work/release.log" 2>&1
 check "the release command succeeds" [ $? -eq 0 ]
 dist=$source_dir/dist
-for package in win32.zip win64.zip linux-x86_64.tar.gz; do
-  check "dist/chronotree-0.01-$package is made" [ -s "$dist/chronotree-0.01-$package" ]
+for package in chronotree-0.01-win32.zip chronotree-0.01-win64.zip \
+  chronotree-0.01-linux-x86_64.tar.gz chronotree_0.01-1_amd64.deb; do
+  check "dist/$package is made" [ -s "$dist/$package" ]
 done
+# The winget and Scoop manifests, against the official schemas, their hashes SHA256SUMS's.
+/usr/bin/python3 "$here/../release/check_manifests.py" "$dist" >"$work/manifests.out" 2>&1
+check "the store manifests are valid and name the zips' hashes" [ $? -eq 0 ]
+cat "$work/manifests.out"
 
 unpacked=$work/unpacked
 mkdir -p "$unpacked"
@@ -36,7 +41,7 @@ done
 check "the Linux package's texts keep LF" \
   grep -qv $'\r$' "$unpacked/chronotree-0.01-linux-x86_64/USING.txt"
 (cd "$dist" && sha256sum -c SHA256SUMS >"$work/sums.out" 2>&1)
-check "sha256sum -c SHA256SUMS" [ "$?:$(grep -c ': OK$' "$work/sums.out")" = "0:3" ]
+check "sha256sum -c SHA256SUMS" [ "$?:$(grep -c ': OK$' "$work/sums.out")" = "0:4" ]
 check "the tar's entries belong to no one" [ "$(tar tvzf "$dist/chronotree-0.01-linux-x86_64.tar.gz" |
   awk '{print $2}' | sort -u)" = "0/0" ]
 
@@ -53,6 +58,34 @@ check "two clean builds give identical packages" \
   cmp -s "$work/first-copy/dist/SHA256SUMS" "$work/second/dist/SHA256SUMS"
 check "and the same as the build the tests ran on" \
   cmp -s "$work/first-copy/dist/SHA256SUMS" "$dist/SHA256SUMS"
+
+# The Debian package: lintian clean at its default level (its overrides say why), then
+# installed, used and removed as a user would.
+deb=$dist/chronotree_0.01-1_amd64.deb
+lintian "$deb" >"$work/lintian.out" 2>&1
+check "lintian finds nothing" [ "$?:$(grep -c '^[EW]:' "$work/lintian.out")" = "0:0" ]
+check "the package's files belong to root" \
+  [ "$(dpkg-deb -c "$deb" | awk '{print $2}' | sort -u)" = root/root ]
+check "its manual page has no time stamp" \
+  [ "$(dpkg-deb --fsys-tarfile "$deb" | tar xO ./usr/share/man/man1/chronotree.1.gz |
+    od -An -tx1 -j4 -N4 | tr -d ' ')" = 00000000 ]
+completion_found() { # a fresh bash, with bash-completion, finds the completion by itself
+  # (its loader returns 124 once it has loaded one, so that the Tab is tried again)
+  bash --norc -c '. /usr/share/bash-completion/bash_completion
+    _completion_loader chronotree; complete -p chronotree' 2>/dev/null | grep -q _chronotree
+}
+if [ "$(id -u)" = 0 ] && ! dpkg -s chronotree >/dev/null 2>&1; then
+  dpkg -i "$deb" >"$work/dpkg-i.out" 2>&1
+  check "dpkg -i installs it" [ $? -eq 0 ]
+  check "chronotree --version" [ "$(chronotree --version 2>&1)" = "chronotree 0.01" ]
+  check "man -w chronotree" [ "$(man -w chronotree 2>&1)" = /usr/share/man/man1/chronotree.1.gz ]
+  check "bash finds its completion" completion_found
+  dpkg-deb -c "$deb" | awk '!/\/$/ {print substr($6, 2)}' >"$work/deb-files"
+  dpkg -r chronotree >"$work/dpkg-r.out" 2>&1
+  check "dpkg -r removes it" [ $? -eq 0 ]
+  left() { while read -r file; do [ ! -e "$file" ] || echo "$file"; done <"$work/deb-files"; }
+  check "and leaves no file behind" [ -z "$(left)" ]
+fi
 
 linux=$unpacked/chronotree-0.01-linux-x86_64
 static_program() { # no shared library and no dynamic loader, so any glibc version will do

@@ -3,10 +3,13 @@
 folder on the local disk after a fixed delay, serves requests concurrently, and counts them
 by kind. Attributes and names are cached by the kernel for a minute, as a network client
 caches them.
-usage: slow_fs.py BACKING MOUNTPOINT DELAY_MS COUNTS_FILE   (runs until unmounted)"""
+usage: slow_fs.py BACKING MOUNTPOINT DELAY_MS COUNTS_FILE [FOLDER_GRAIN_NS]
+(runs until unmounted; with FOLDER_GRAIN_NS, a folder's time written is cut to a multiple
+of it, as a share that keeps folder times to the second does)"""
 import errno
 import json
 import os
+import stat
 import sys
 from collections import Counter
 
@@ -19,9 +22,10 @@ CACHE_SECONDS = 60
 class SlowFs(pyfuse3.Operations):
     enable_writeback_cache = False
 
-    def __init__(self, backing, delay):
+    def __init__(self, backing, delay, folder_grain_ns=1):
         super().__init__()
         self.delay = delay
+        self.folder_grain_ns = folder_grain_ns
         self.paths = {pyfuse3.ROOT_INODE: backing}
         self.counts = Counter()
         self.listings = {}
@@ -74,6 +78,8 @@ class SlowFs(pyfuse3.Operations):
                 st = os.lstat(path)
                 atime = attr.st_atime_ns if fields.update_atime else st.st_atime_ns
                 mtime = attr.st_mtime_ns if fields.update_mtime else st.st_mtime_ns
+                if stat.S_ISDIR(st.st_mode):  # as a share that keeps folder times coarsely
+                    mtime -= mtime % self.folder_grain_ns
                 os.utime(path, ns=(atime, mtime), follow_symlinks=False)
         except OSError as error:
             raise pyfuse3.FUSEError(error.errno)
@@ -128,7 +134,8 @@ class SlowFs(pyfuse3.Operations):
 
 def main():
     backing, mountpoint, delay, counts_file = sys.argv[1:5]
-    fs = SlowFs(os.path.abspath(backing), float(delay) / 1000)
+    grain = int(sys.argv[5]) if len(sys.argv) > 5 else 1
+    fs = SlowFs(os.path.abspath(backing), float(delay) / 1000, grain)
     options = set(pyfuse3.default_options)
     options.add("fsname=slowfs")
     pyfuse3.init(fs, mountpoint, options)

@@ -6,9 +6,11 @@
 #include "name_patterns.h"
 #include "platform_config.h"
 #include "program_state.h"
+#include "time_grain.h"
 #include "walk_report.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 void (*walkPulse)();
@@ -83,10 +85,39 @@ bool MayMove(const ExactTime& present, const ExactTime& next)
     return programState.onlyEarlier ? earlier : programState.onlyLater ? later : true;
 }
 
+// Folders that --changes-only holds back while the file system's grain is unknown: each
+// is its new time as a coarser grain would keep it, so it may need no write at all. The
+// walk's first real write teaches the grain and settles them; when nothing is written, the
+// tree is taken to be kept that coarsely, and none is, so that a second run over an
+// unchanged share writes nothing. Past the room here, a folder is written as it comes,
+// which teaches the grain all the same.
+struct HeldBack {
+    char* path;
+    FILETIME time;
+};
+constexpr size_t MOST_HELD_BACK = 4096;
+HeldBack heldBack[MOST_HELD_BACK];
+size_t heldBackCount;
+
+bool HoldBack(const char* path, FILETIME time)
+{
+    char* copy = heldBackCount < MOST_HELD_BACK ? strdup(path) : nullptr;
+    if (copy)
+        heldBack[heldBackCount++] = HeldBack{copy, time};
+    return copy != nullptr;
+}
+
+void ForgetHeldBack()
+{
+    while (heldBackCount > 0)
+        free(heldBack[--heldBackCount].path);
+}
+
 bool NeedsPresentTime()
 {
     return programState.dryRun || programState.verbose || programState.onlyEarlier ||
-           programState.onlyLater || ChangesKept(); // an undo needs the old times
+           programState.onlyLater || programState.changesOnly ||
+           ChangesKept(); // an undo needs the old times
 }
 
 // Sets the folder, or with -n only counts it when its time differs. Its present time is
@@ -112,6 +143,11 @@ void StampFolder(const char* path, FILETIME time)
     ExactTime exact = ExactFromFileTime(time);
     if (known && !MayMove(present, exact))
         return; // left alone, and not counted
+    if (programState.changesOnly && known && KeptAs(present, exact))
+        return; // already at its time, as this file system keeps it: not written, not counted
+    if (programState.changesOnly && known && TimeGrainUnknown() && MayBeKeptAs(present, exact) &&
+        HoldBack(path, time))
+        return;
     bool differs = !known || !SameExactTime(present, exact);
     // With --created the list keeps the old creation time too, which -r puts back.
     const ExactTime* oldCreated = known && withCreated ? &created : nullptr;
@@ -131,6 +167,14 @@ void StampFolder(const char* path, FILETIME time)
     }
     programState.changedCount++; // every folder set counts, its time equal or not
     ReportLateWriteFailures(TAKE_DONE);
+    ExactTime kept;
+    if (programState.changesOnly && TimeGrainUnknown() &&
+        ReadExactLastWrite(path, &kept, nullptr)) {
+        LearnTimeGrain(exact, kept); // once a walk: the first write, read back
+        for (size_t i = 0; i < heldBackCount; i++)
+            StampFolder(heldBack[i].path, heldBack[i].time);
+        ForgetHeldBack();
+    }
 }
 
 // A day past the moment the walk began, in 100 ns; a file dated later is in the future.
@@ -315,10 +359,13 @@ void RunFolderWalk(const char* path)
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     futureFrom = Ticks(now) + DAY;
+    ForgetTimeGrain();
+    ForgetHeldBack();
     UseFileThreads(path, programState.jobs);
     FILETIME newest = StampNewestTimes(buffer, buffer, path, nullptr);
     if (programState.setTop)
         StampTop(buffer, newest);
+    ForgetHeldBack(); // nothing written taught a grain: they are taken to be kept as they are
     // Every write is done, or has failed and is counted, before the summary; after a stop
     // too, so that a folder is either set or left as it was.
     ReportLateWriteFailures(TAKE_AT_END);

@@ -58,6 +58,12 @@ const OptionRow OPTION_TABLE[] = {
     {'\0', "no-links", nullptr, true, EVERYWHERE, 0, &S::noLinks, IDM_NO_LINKS,
      L"Do not enter links or junctions", "do not enter links or junctions to folders",
      " do not enter symbolic links to folders; they count as nothing"},
+    {'\0', "changes-only", nullptr, true, EVERYWHERE, 0, &S::changesOnly, IDM_CHANGES_ONLY,
+     L"Write only dates that differ", "write and count only folders whose time differs",
+     " write and count only the folders whose time differs from their new"
+     "\ntime (as it is kept there: a share that keeps seconds is learnt from the"
+     "\nfirst write); without it every folder with a file inside is written and"
+     "\ncounted, and -n counts only those whose time differs"},
     {'c', "created", nullptr, true, ON_WINDOWS, EVERYWHERE, &S::setCreated, IDM_CREATED,
      L"Set creation dates too (-c)", "set creation times too",
      "   set creation times too: refused here, Linux keeps none to set"},

@@ -101,7 +101,7 @@ void AddOptionsToMenu()
     HMENU menu = Menu();
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     // In the order of their identifiers, which the table's order (the usage's) need not be.
-    for (UINT item = IDM_MANAGER_FILES; item < IDM_PATTERNS; item += 16) {
+    for (UINT item = IDM_MANAGER_FILES; item < IDM_OPTIONS_END; item += 16) {
         for (size_t i = 0; i < OPTION_COUNT; i++) {
             const OptionRow& row = OPTION_TABLE[i];
             if (row.menuItem == item)
@@ -130,7 +130,7 @@ void ShowOptionsMenu(LPARAM at)
 bool HandleMenuCommand(WPARAM command)
 {
     UINT identifier = static_cast<UINT>(command & 0xFFF0);
-    if (programState.walkRunning && identifier >= IDM_MANAGER_FILES && identifier <= IDM_UNDO)
+    if (programState.walkRunning && identifier >= IDM_MANAGER_FILES && identifier < IDM_OPTIONS_END)
         return true; // nothing changes under a walk
     if (identifier == IDM_UNDO) {
         UndoLastRun();

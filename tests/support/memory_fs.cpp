@@ -414,6 +414,7 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAcce
         if (injected.setTimeFails.count(handle->second.path))
             return FailWrite(handle->second.path);
         node.time = Ticks(*lastWrite);
+        node.time -= node.folder ? node.time % injected.folderTimeGrain : 0;
         node.extraNanoseconds = 0;
     }
     if (creation)

@@ -35,6 +35,8 @@ struct Faults {
     // A write that fails succeeds at its call and fails later, as one written behind by a
     // thread does: TakeFailedWrite hands it out once asked to wait.
     bool lateWriteFailures = false;
+    // A folder's time written is cut to a multiple of this, as a share keeping seconds does.
+    uint64_t folderTimeGrain = 1;
 };
 
 // Clears everything; node 0 is the root, whose children are the top-level names.

@@ -9,6 +9,7 @@
 #include "program_state.h"
 #include "restore_list.h"
 #include "run_program.h"
+#include "time_grain.h"
 
 #include <gtest/gtest.h>
 
@@ -220,6 +221,86 @@ TEST_F(Choices, NoLinksEntersNoLinkToAFolderButCountsLinksToFiles)
     EXPECT_EQ(programState.visitedCount, 3) << "the link to a folder counts as nothing";
     for (const std::string& call : memfs::log())
         EXPECT_EQ(call.find("out" + std::string(1, PATH_SEPARATOR)), std::string::npos) << call;
+}
+
+// With --changes-only a folder already at its new time is neither written nor counted: a
+// second run over an unchanged tree writes nothing; the others are as without it.
+TEST_F(Choices, ChangesOnlyWritesAndCountsOnlyTheFoldersThatDiffer)
+{
+    programState.changesOnly = 1;
+    RunFolderWalk("top");
+    EXPECT_EQ(programState.changedCount, 2);
+    EXPECT_EQ(memfs::TimeOf(early), 300u);
+    memfs::log().clear();
+    RunFolderWalk("top");
+    EXPECT_EQ(programState.changedCount, 0) << "0 out of 2";
+    EXPECT_EQ(programState.visitedCount, 2);
+    for (const std::string& call : memfs::log())
+        EXPECT_NE(call.rfind("set ", 0), 0u) << call;
+    programState.changesOnly = 0;
+    RunFolderWalk("top");
+    EXPECT_EQ(programState.changedCount, 2) << "without it, every folder with a file is written";
+}
+
+// On a file system that keeps folder times to the second, a folder already at its new time
+// as kept there is not written again, run after run; the first folder that truly changes
+// teaches the grain, and one that only looked kept is then written if it is not.
+TEST_F(Choices, ChangesOnlyLearnsHowCoarselyFolderTimesAreKept)
+{
+    constexpr uint64_t SECOND = 10000000;
+    programState.changesOnly = 1;
+    memfs::faults().folderTimeGrain = SECOND;
+    int deep = memfs::AddFolder(early, "deep", 1);
+    memfs::AddFile(deep, "f", 50 * SECOND + 1234567);
+    RunFolderWalk("top");
+    EXPECT_EQ(memfs::TimeOf(deep), 50 * SECOND) << "kept to the second";
+    memfs::log().clear();
+    RunFolderWalk("top");
+    EXPECT_EQ(programState.changedCount, 0) << "nothing to write again";
+    for (const std::string& call : memfs::log())
+        EXPECT_NE(call.rfind("set ", 0), 0u) << call;
+    // A fine file system where one folder sits at its time cut to the second and another
+    // truly differs: the write of the second shows the grain is 100 ns, and the first is
+    // written too.
+    memfs::faults().folderTimeGrain = 1;
+    memfs::AddFile(late, "newer", 60 * SECOND + 7);
+    RunFolderWalk("top");
+    EXPECT_EQ(memfs::TimeOf(deep), 50 * SECOND + 1234567);
+    EXPECT_EQ(memfs::TimeOf(late), 60 * SECOND + 7);
+}
+
+// What a file system makes of a time written tells how finely it keeps folder times; a
+// folder already at its new time as kept there is equal.
+TEST(TimeGrain, LearntFromAWriteReadBack)
+{
+    const ExactTime written = {13000000000, 123456700};
+    struct Case {
+        ExactTime kept;
+        ExactTime present; // a folder's time later, its new time being `written`
+        bool equal;
+    };
+    const Case cases[] = {
+        {{13000000000, 123456700}, {13000000000, 123456700}, true}, // kept as written
+        {{13000000000, 123456700}, {13000000000, 0}, false},
+        {{13000000000, 123456000}, {13000000000, 123456000}, true}, // microseconds
+        {{13000000000, 0}, {13000000000, 0}, true}, // seconds, down
+        {{13000000000, 0}, {13000000001, 0}, false},
+        {{13000000001, 0}, {13000000001, 0}, true}, // seconds, up (or two, up)
+        {{13000000000, 123000000}, {13000000000, 123000000}, true}, // milliseconds
+        {{12999999000, 0}, {13000000000, 0}, false}, // nothing explains it: exact
+    };
+    for (const Case& c : cases) {
+        ForgetTimeGrain();
+        EXPECT_TRUE(TimeGrainUnknown());
+        LearnTimeGrain(written, c.kept);
+        EXPECT_FALSE(TimeGrainUnknown());
+        EXPECT_EQ(KeptAs(c.present, written), c.equal)
+            << c.kept.seconds << "." << c.kept.nanoseconds << " / " << c.present.seconds << "."
+            << c.present.nanoseconds;
+    }
+    ForgetTimeGrain();
+    EXPECT_FALSE(KeptAs({13000000000, 0}, written)) << "forgotten: exact again";
+    EXPECT_FALSE(KeptAs({13000000000, 123456701}, written)) << "nanoseconds count";
 }
 
 } // namespace

@@ -455,17 +455,18 @@ TEST_F(WindowAtWork, TheMenuStartsAsTheCommandLineSetIt)
     onTick = [&] {
         if (!programState.mainWindow || !IsWindow(programState.mainWindow) || !button.empty())
             return;
-        for (UINT item : {IDM_MANAGER_FILES, IDM_DRY_RUN, IDM_CREATED, IDM_ONLY_EARLIER,
-                          IDM_ONLY_LATER, IDM_IGNORE_FUTURE, IDM_TOP, IDM_NO_LINKS})
+        for (UINT item :
+             {IDM_MANAGER_FILES, IDM_DRY_RUN, IDM_CREATED, IDM_ONLY_EARLIER, IDM_ONLY_LATER,
+              IDM_IGNORE_FUTURE, IDM_TOP, IDM_NO_LINKS, IDM_CHANGES_ONLY})
             if (Checked(item))
                 checked.push_back(item);
         button = ButtonText();
         PostMessageA(programState.mainWindow, WM_CLOSE, 0, 0);
     };
-    std::string tail = "-n --top --ignore-future --only-later --exclude=*.aae C:\\x";
+    std::string tail = "-n --top --ignore-future --only-later --changes-only --exclude=*.aae C:\\x";
     EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), &tail[0], SW_SHOW), 0);
-    EXPECT_EQ(checked,
-              (std::vector<UINT>{IDM_DRY_RUN, IDM_ONLY_LATER, IDM_IGNORE_FUTURE, IDM_TOP}));
+    EXPECT_EQ(checked, (std::vector<UINT>{IDM_DRY_RUN, IDM_ONLY_LATER, IDM_IGNORE_FUTURE, IDM_TOP,
+                                          IDM_CHANGES_ONLY}));
     EXPECT_EQ(button, "Show what would change");
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Makes the Debian package of the Linux command from the host build, without root:
-# the command, its manual page, the shells' completions, the copyright in the
-# machine-readable format and the changelog, dated from SOURCE_DATE_EPOCH so that the same
-# commit gives the same bytes. Called by release.sh.
+# Makes the Debian package of the Linux command from the host build, without root: the
+# command, its manual page, the shells' completions, the systemd user units of a daily
+# run, the copyright in the machine-readable format and the changelog, dated from
+# SOURCE_DATE_EPOCH so that the same commit gives the same bytes. Called by release.sh.
 # usage: debian_package.sh VERSION SOURCE_URL OUTPUT.deb
 set -eu
 version=$1 source_url=$2 output=$3
@@ -15,7 +15,7 @@ root=$(mktemp -d /tmp/chronotree-deb-XXXXXX)
 trap 'rm -rf "$root"' EXIT
 chmod 755 "$root" # mktemp makes it the owner's alone, and it becomes the package's /
 
-cmake --install build/host --prefix "$root/usr" >/dev/null
+DESTDIR="$root" cmake --install build/host --prefix /usr >/dev/null
 strip --strip-all --remove-section=.comment --remove-section=.note "$root/usr/bin/chronotree"
 # Debian's zsh reads the completions of packages from vendor-completions.
 mkdir -p "$root/usr/share/zsh/vendor-completions"

@@ -13,7 +13,7 @@ case "${1:-}" in
               g++-mingw-w64-x86-64 wine64 xvfb x11-utils imagemagick clang-format zip unzip
               qemu-user-static man-db binutils bsdutils util-linux strace procps fuse3
               python3-pyfuse3 bash-completion zsh fish tmux lintian python3-jsonschema
-              python3-yaml)
+              python3-yaml systemd)
     # Wine's 32-bit loader, which this kernel runs only through qemu-user-static. The
     # mirror's i386 security index is sometimes caught mid-sync: then both architectures
     # are taken from the main suite in one call.

@@ -4,7 +4,7 @@
 usage: option_docs.py OPTION_LISTS MANUAL_PAGE USING_TXT README
 
 Each document's option section (the manual page's OPTIONS, USING.txt's lines from "For
-scripts" to its end, the README's "Options" section) must name every option of the
+scripts" to the scheduled runs, the README's "Options" section) must name every option of the
 table by its long name and by its letter, and name no option the table lacks."""
 import re
 import subprocess
@@ -44,7 +44,7 @@ def named(text):
 documents = {
     "the manual page": manual_text(manual),
     "USING.txt": section(open(using, encoding="utf-8").read(), r"^For scripts",
-                         r"^Chronotree is free software"),
+                         r"^(Keeping dates right|Chronotree is free software)"),
     "the README": section(open(readme, encoding="utf-8").read(), r"^## Options", r"^## "),
 }
 failed = passed = 0

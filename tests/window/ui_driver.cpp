@@ -4,6 +4,8 @@
 // FOLDER is walked by the set-dates cases; SUMMARY is what its walk must report. The
 // arguments are read as wide strings, so FOLDER may be named in any script, and the
 // program is started and its field read back the same way.
+#include "real_keys.h"
+
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <windows.h>
@@ -286,13 +288,7 @@ TEST(MainWindow, OpenedOnAFolderEnterSetsItsDates)
     EXPECT_EQ(WideTextOf(run.edit), folder);
     EXPECT_TRUE(WaitFor([&] { return FocusOf(run.window) == run.set; })) << "the set button";
     SetForegroundWindow(run.window);
-    INPUT keys[2] = {};
-    for (INPUT& key : keys) {
-        key.type = INPUT_KEYBOARD;
-        key.ki.wVk = VK_RETURN;
-    }
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, keys, sizeof(INPUT));
+    PressRealKey(VK_RETURN);
     HWND box = run.WaitForBox();
     ASSERT_NE(box, nullptr) << "Enter ran no walk";
     EXPECT_EQ(FirstLine(TextOf(GetDlgItem(box, 0xFFFF))), summary);

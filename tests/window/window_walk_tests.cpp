@@ -3,6 +3,7 @@
 #include "box_catcher.h"
 #include "main_window.h"
 #include "program_state.h"
+#include "real_keys.h"
 #include "run_program.h"
 #include "scratch.h"
 #include "walk_in_window.h"
@@ -238,17 +239,6 @@ TEST_F(WindowAtWork, ClosingTheWindowWithWritesQueuedLeavesEveryFolderRightOrUnt
 // the focus is, not a message posted to a window), stops the walk as closing does, but the
 // window stays as it was, with no summary; with no walk running, Escape closes the window
 // and the program ends with status 0.
-void PressEscape()
-{
-    INPUT keys[2] = {};
-    for (INPUT& key : keys) {
-        key.type = INPUT_KEYBOARD;
-        key.ki.wVk = VK_ESCAPE;
-    }
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, keys, sizeof(INPUT));
-}
-
 TEST_F(WindowAtWork, EscapeStopsAWalkAndKeepsTheWindowThenClosesIt)
 {
     std::string tree = MakeTree();
@@ -261,7 +251,7 @@ TEST_F(WindowAtWork, EscapeStopsAWalkAndKeepsTheWindowThenClosesIt)
     onTick = [&] {
         if (programState.walkRunning && programState.visitedCount > 50 && pressedAt < 0) {
             pressedAt = programState.visitedCount;
-            PressEscape();
+            PressRealKey(VK_ESCAPE);
         }
     };
     HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
@@ -275,7 +265,7 @@ TEST_F(WindowAtWork, EscapeStopsAWalkAndKeepsTheWindowThenClosesIt)
     EXPECT_EQ(set, programState.changedCount);
     // Idle, Escape closes the window, and the loop ends with status 0.
     onTick = [] {};
-    PressEscape();
+    PressRealKey(VK_ESCAPE);
     EXPECT_EQ(RunMessageLoop(SW_SHOW), 0);
     EXPECT_FALSE(IsWindow(programState.mainWindow));
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -58,8 +59,33 @@ std::string Letters(const std::string& token)
 bool IsLong(const std::string& token) { return token.size() > 2 && token.compare(0, 2, "--") == 0; }
 
 const char* const PLAIN_LONG[] = {
-    "automatic",    "silent",     "ignore-manager-files", "dry-run", "verbose", "created",
-    "only-earlier", "only-later", "ignore-future",        "top",     "no-links"};
+    "automatic",    "silent",     "ignore-manager-files", "dry-run", "verbose",  "created",
+    "only-earlier", "only-later", "ignore-future",        "top",     "no-links", "changes-only"};
+
+// Every long name with its letter (or none), for a word of one dash that spells one.
+const std::pair<const char*, char> LETTERS_OF_NAMES[] = {
+    {"automatic", 'a'},   {"silent", 's'},     {"ignore-manager-files", 'i'},
+    {"dry-run", 'n'},     {"verbose", 'v'},    {"restore", 'r'},
+    {"exclude", 'x'},     {"only-earlier", 0}, {"only-later", 0},
+    {"ignore-future", 0}, {"top", 0},          {"no-links", 0},
+    {"changes-only", 0},  {"created", 'c'},    {"jobs", 'j'},
+    {"help", 'h'},        {"version", 0}};
+
+// On Linux a word of one dash that spells another option's long name (-version) is refused.
+bool SpellsAnotherName(const std::string& token)
+{
+    if (!UNKNOWN_OPTIONS_ARE_ERRORS || token.size() < 2 || token[0] != '-' || token[1] == '-')
+        return false;
+    std::string name = token.substr(1, token.find('=') == std::string::npos ? std::string::npos
+                                                                            : token.find('=') - 1);
+    for (char& c : name)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c | 0x20 : c);
+    for (const auto& [long_name, letter] : LETTERS_OF_NAMES) {
+        if (name == long_name)
+            return letter != (token[1] | 0x20);
+    }
+    return false;
+}
 
 // A count of threads: digits alone, from 1 to 64.
 bool BadCount(const std::string& count)
@@ -152,8 +178,12 @@ bool ReadWholeRun(const std::vector<std::string>& tokens, Options* options)
         } else if (Has(letters.substr(0, 1), "rR")) {
             options->automatic = true;
             stop |= ++i == tokens.size();
+        } else if (SpellsAnotherName(token)) {
+            stop = true;
         } else if (IsShortExclude(token)) {
-            stop |= ++i == tokens.size() || BadPattern(tokens[i]);
+            bool glued = token.size() > 2; // -x*.xmp
+            stop |=
+                glued ? BadPattern(token.substr(2)) : ++i == tokens.size() || BadPattern(tokens[i]);
         } else if (IsShortJobs(token)) {
             bool glued = token.size() > 2;
             stop |= glued ? BadCount(token.substr(2)) : ++i == tokens.size() || BadCount(tokens[i]);
@@ -183,7 +213,7 @@ Options ReferenceOptions(const std::vector<std::string>& tokens)
             Has(token.substr(1, 1), "rR") && i + 1 < tokens.size()) {
             i++; // the list to restore from
         } else if (allowed && IsShortExclude(token)) {
-            i++; // the pattern
+            i += token.size() > 2 ? 0 : 1; // the pattern
         } else if (allowed && option && IsShortJobs(token)) {
             i += token.size() > 2 ? 0 : 1; // the count
         } else if (allowed && IsLong(token)) {

@@ -93,7 +93,8 @@ std::string ZshHelp(const char* help)
     return text;
 }
 
-// What follows an option's value in a zsh spec: its message and what completes it.
+// What follows an option's value in zsh's description of it: its message and what completes
+// it.
 const char* ZshValue(const OptionRow& row)
 {
     if (Named(row, "restore"))

@@ -145,8 +145,9 @@ void StampFolder(const char* path, FILETIME time)
         return; // left alone, and not counted
     if (programState.changesOnly && known && KeptAs(present, exact))
         return; // already at its time, as this file system keeps it: not written, not counted
-    if (programState.changesOnly && known && TimeGrainUnknown() && MayBeKeptAs(present, exact) &&
-        HoldBack(path, time))
+    // A dry run writes nothing, so it learns no grain: it counts exactly what differs.
+    if (programState.changesOnly && !programState.dryRun && known && TimeGrainUnknown() &&
+        MayBeKeptAs(present, exact) && HoldBack(path, time))
         return;
     bool differs = !known || !SameExactTime(present, exact);
     // With --created the list keeps the old creation time too, which -r puts back.

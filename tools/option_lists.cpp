@@ -101,6 +101,8 @@ const char* ZshValue(const OptionRow& row)
         return ":list of changes:_files";
     if (Named(row, "jobs"))
         return ":threads:(1 2 4 8 16 32 64)";
+    if (Named(row, "every"))
+        return ":seconds: ";
     return ":pattern: ";
 }
 

@@ -51,6 +51,7 @@ struct ProgramState {
     uint8_t setTop; // the named folder is set too, once its walk is done
     uint8_t noLinks; // links and junctions to folders are not entered, and count as nothing
     uint8_t changesOnly; // a folder already at its new time is neither written nor counted
+    DWORD everySeconds; // --every: the folders are walked again so often, until stopped
     DWORD jobs; // -j: threads that read ahead and write behind; 0: as the system suggests
     const char* const* excludePatterns; // -x: names that count as no file and no folder
     int32_t excludeCount;

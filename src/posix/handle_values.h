@@ -6,3 +6,4 @@
 constexpr uintptr_t FILE_HANDLE_BASE = 0x100;
 constexpr uintptr_t FIND_HANDLE_BASE = 0x10000;
 constexpr uintptr_t STD_HANDLE_BASE = 0x10; // plus the descriptor: 1 or 2
+constexpr uintptr_t EVENT_HANDLE_BASE = 0x20000000; // plus the event's descriptor

@@ -256,6 +256,40 @@ DWORD GetCurrentDirectoryA(DWORD size, char* buffer);
 // The present time, as a FILETIME (CLOCK_REALTIME).
 void GetSystemTimeAsFileTime(FILETIME* now);
 
+// The present local time, to the millisecond, as the system's time zone has it.
+struct SYSTEMTIME {
+    uint16_t wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+void GetLocalTime(SYSTEMTIME* now);
+
+// Stopping the program from outside, for the runs that go on until stopped (stop_events.cpp).
+// The rule: a signal only sets an event; the walk's thread alone looks at it, when it waits.
+#define WINAPI
+typedef BOOL (*PHANDLER_ROUTINE)(DWORD event);
+constexpr DWORD CTRL_C_EVENT = 0;
+constexpr DWORD CTRL_CLOSE_EVENT = 2; // SIGTERM, as a console closed
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+
+// SIGINT calls `handler` with CTRL_C_EVENT and SIGTERM with CTRL_CLOSE_EVENT, in the signal
+// handler: it may only set an event. One handler at most; `add` false takes it away (the
+// signals then end the program, as by default). Returns 0 when the signals cannot be had.
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+
+// An event that stays set once set (`manualReset` must be TRUE; no name, no attributes),
+// set at the start when `initialState` is; null when the system gives no descriptor.
+HANDLE CreateEventA(SECURITY_ATTRIBUTES* attributes, BOOL manualReset, BOOL initialState,
+                    LPCSTR name);
+
+// Sets the event; safe in a signal handler. Returns 0 for a handle that is no event.
+BOOL SetEvent(HANDLE event);
+
+// Waits until the event is set (WAIT_OBJECT_0) or `milliseconds` have passed
+// (WAIT_TIMEOUT); INFINITE waits for ever. WAIT_FAILED for a handle that is no event.
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
+
 // The reason the latest failing call above failed: every call that fails leaves its
 // errno there (a listing of a folder whose names can be read but whose entries cannot be
 // looked up fails with EACCES; one of a folder removed while open with ENOENT). Calls that

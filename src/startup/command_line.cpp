@@ -121,6 +121,24 @@ void SetJobs(const char* count, const char* option)
     programState.jobs = static_cast<DWORD>(value);
 }
 
+// --every=SECONDS: rounds so many seconds apart, each writing only what differs.
+void SetEvery(const char* seconds, const char* option)
+{
+    constexpr long MOST_SECONDS = 4294967; // in milliseconds, the wait fits a DWORD
+    char* end = nullptr;
+    long value = seconds && *seconds >= '0' && *seconds <= '9' ? strtol(seconds, &end, 10) : 0;
+    if (!end || *end || value < 1 || value > MOST_SECONDS) {
+        Refuse(option, " needs a number of seconds from 1 to 4294967: --every=SECONDS");
+        return;
+    }
+    programState.everySeconds = static_cast<DWORD>(value);
+    programState.changesOnly = 1;
+}
+
+// The folders walked, in their order, for the rounds of --every.
+const char* walked[MAX_ARGUMENTS + 1];
+int walkedCount;
+
 bool IsShortJobs(const char* token) { return token[1] == 'j' || token[1] == 'J'; }
 
 // -x PATTERN: a Linux command's short option. The Windows programs keep the older rule that
@@ -217,6 +235,8 @@ void ApplyLongOption(const char* token, bool wholeRunPass)
         AddExcludePattern(value, token);
     if (wholeRunPass && Named(option, "jobs"))
         SetJobs(value, token);
+    if (wholeRunPass && Named(option, "every"))
+        SetEvery(value, token);
     programState.usageAsked |= wholeRunPass && Named(option, "help");
     programState.versionAsked |= wholeRunPass && Named(option, "version");
     if (InPass(option, wholeRunPass))
@@ -341,6 +361,7 @@ void ReadRunOptions(char** slots, int count)
 
 void ApplyArguments(char** slots, int count)
 {
+    walkedCount = 0;
     ReadRunOptions(slots, count);
     if (programState.usageAsked || programState.versionAsked || programState.unknownOption ||
         programState.restoreWithoutList || programState.refusal)
@@ -374,6 +395,7 @@ void ApplyArguments(char** slots, int count)
         programState.folderArgument = token;
         if (programState.automatic) {
             programState.walksStarted++;
+            walked[walkedCount++] = token;
             RunFolderWalk(token);
         }
     }
@@ -406,4 +428,10 @@ size_t SuggestLongOption(const char* word, char* into, size_t size)
     into[0] = into[1] = '-';
     strcpy(into + 2, best);
     return strlen(into);
+}
+
+const char* const* WalkedFolders(int* count)
+{
+    *count = walkedCount;
+    return walked;
 }

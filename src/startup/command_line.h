@@ -22,6 +22,9 @@ void ReadRunOptions(char** slots, int count);
 // command line asks for the usage or the version or holds an unknown option.
 void ApplyArguments(char** slots, int count);
 
+// The folders the automatic run walked, in their order; `count` gets how many.
+const char* const* WalkedFolders(int* count);
+
 // The long option `word` was most likely meant to be, as "--dry-run" into `into`: a word
 // that begins with "--" and is none, or a single-dash word that spells a long name whole
 // (-version). Returns its length, or 0 when none is close.

@@ -64,6 +64,11 @@ const OptionRow OPTION_TABLE[] = {
      "\ntime (as it is kept there: a share that keeps seconds is learnt from the"
      "\nfirst write); without it every folder with a file inside is written and"
      "\ncounted, and -n counts only those whose time differs"},
+    {'\0', "every", "SECONDS", true, EVERYWHERE, 0, nullptr, 0, nullptr,
+     "walk again every SECONDS, writing only what differs, until stopped",
+     "\nwalk the folders again every SECONDS, writing only the dates that differ"
+     "\n(as --changes-only), a line with the time and the counts each round,"
+     "\nuntil Ctrl-C or SIGTERM, which let the round under way finish"},
     {'c', "created", nullptr, true, ON_WINDOWS, EVERYWHERE, &S::setCreated, IDM_CREATED,
      L"Set creation dates too (-c)", "set creation times too",
      "   set creation times too: refused here, Linux keeps none to set"},

@@ -4,6 +4,7 @@
 #include "command_line.h"
 #include "platform_config.h"
 #include "program_state.h"
+#include "rounds.h"
 #include "run_summary.h"
 #include "text_builder.h"
 #include "usage.h"
@@ -97,6 +98,9 @@ int RunProgramWithTokens(HINSTANCE instance, char** slots, int count, int showSt
             return WindowModeFailure();
         return RunMessageLoop(showState);
     }
+    int walked = 0;
+    const char* const* folders = WalkedFolders(&walked);
+    RunRounds(folders, walked);
     if (SUMMARY_TO_OUTPUT)
         WriteSummaryLine();
     if (!programState.silent)

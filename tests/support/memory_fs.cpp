@@ -300,6 +300,42 @@ DWORD UseFileThreads(const char*, DWORD count)
 
 DWORD memfs::ThreadsAsked() { return threadsAsked; }
 
+// The rounds of --every: each wait ends at once, as if its time had passed, until the
+// rounds asked for are done; then the stop comes, as from Ctrl-C.
+int roundsLeft;
+bool stopSet;
+PHANDLER_ROUTINE consoleHandler;
+
+void memfs::StopAfterRounds(int rounds) { roundsLeft = rounds; }
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add)
+{
+    consoleHandler = add ? handler : nullptr;
+    return TRUE;
+}
+
+HANDLE CreateEventA(SECURITY_ATTRIBUTES*, BOOL, BOOL initialState, LPCSTR)
+{
+    stopSet = initialState;
+    return reinterpret_cast<HANDLE>(0x5E7);
+}
+
+BOOL SetEvent(HANDLE)
+{
+    stopSet = true;
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE, DWORD)
+{
+    if (!stopSet && roundsLeft-- <= 0 && consoleHandler)
+        consoleHandler(CTRL_C_EVENT);
+    Record("wait");
+    return stopSet ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+void GetLocalTime(SYSTEMTIME* now) { *now = SYSTEMTIME{2026, 12, 4, 10, 23, 59, 49, 0}; }
+
 BOOL TakeFailedWrite(DWORD wait, char* path, DWORD size, DWORD* error)
 {
     if (!wait || lateFailures.empty() || size == 0)

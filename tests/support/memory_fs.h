@@ -63,6 +63,7 @@ int OpenListings();
 int OpenHandles();
 size_t Lookups(); // CreateFileA calls made for identity
 DWORD ThreadsAsked(); // the count UseFileThreads was last given
+void StopAfterRounds(int rounds); // --every: so many rounds, then a stop as from Ctrl-C
 
 std::string Path(std::initializer_list<std::string> parts);
 FILETIME MakeTime(uint64_t ticks);

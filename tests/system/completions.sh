@@ -2,9 +2,9 @@
 # The shells' completions made from the option table, in the real shells: every option of
 # the Linux command and none of the Windows programs' alone, values after the options that
 # take them, files for -r's list and folders alone for the folders to walk.
-# usage: completions.sh COMPLETIONS_DIR WORKDIR
+# usage: completions.sh COMPLETIONS_DIR WORKDIR OPTION_LISTS
 set -u
-made=$(realpath "$1") work=$2
+made=$(realpath "$1") work=$2 lister=$(realpath "$3")
 . "$(dirname "$0")/lib.sh"
 rm -rf "$work" && mkdir -p "$work/here/sub"
 : >"$work/here/list.txt"
@@ -28,7 +28,12 @@ bash_offers() { # bash_offers WORD...: the words of the line; the last is being 
     printf "%s\n" "${COMPREPLY[@]}"' "$made/bash" chronotree "$@" 2>/dev/null
 }
 # compopt, called outside a real completion, says so on standard error, hence 2>/dev/null.
-linux_options_only() { [ "$(bash_offers - | grep -c .)" -eq 24 ] && [ -z "$(bash_offers --cr)" ]; }
+# Every long name and letter of the table that the Linux command has, and nothing else.
+linux_words() {
+  "$lister" table | awk -F '\t' '$4 != "windows" && $2 != "--" { print "--" $2 ($3 != "-" ? "=" : "") }
+    $1 != "-" && $4 != "windows" && $5 != "windows" && $5 != "none" { print "-" $1 }' | sort
+}
+linux_options_only() { [ "$(bash_offers - | sort)" = "$(linux_words)" ]; }
 check "bash: --ex gives --exclude=" [ "$(bash_offers --ex)" = "--exclude=" ]
 bash_has() { bash_offers "${@:2}" | grep -qx -- "$1"; } # bash_has OFFER WORD...
 check "bash: -r offers files" bash_has list.txt -r ""

@@ -431,6 +431,28 @@ TEST_F(StartUp, OptionsThatCannotGoTogetherOrLackWhatTheyNeedAreRefused)
     }
 }
 
+// --every walks the folders again and again, writing only what differs, a line a round,
+// until stopped; the round under way is finished first.
+TEST_F(StartUp, EveryWalksTheFoldersAgainUntilStopped)
+{
+    memfs::StopAfterRounds(2);
+    memfs::log().clear();
+    EXPECT_EQ(Run("-a --every=60 x"), 0);
+    EXPECT_EQ(Walks(), 3) << "the first walk and two rounds";
+    EXPECT_EQ(programState.changesOnly, 1) << "rounds write only what differs";
+    EXPECT_EQ(fakeshell::output(),
+              std::string("2026-12-10 23:59:49 Folder dates changed: 0 out of 1") + LINE_END +
+                  "2026-12-10 23:59:49 Folder dates changed: 0 out of 1" + LINE_END);
+    ExpectSummary("Folder dates changed: 0 out of 1");
+    for (const char* line : {"-a --every=0 x", "-a --every=x x", "-a --every= x", "-a --every x",
+                             "-a --every=4294968 x"}) {
+        fakeshell::Reset();
+        memfs::log().clear();
+        EXPECT_EQ(Run(line), 2) << line;
+        EXPECT_EQ(Walks(), 0) << line;
+    }
+}
+
 // The count of threads is taken whole from its own word, glued on, or after "=", and the
 // walk asks the file layer for exactly that many; without it, for the system's choice (0).
 TEST_F(StartUp, TheCountOfThreadsReachesTheFileLayerOrIsRefused)

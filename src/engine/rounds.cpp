@@ -1,0 +1,72 @@
+// The rounds of --every: the wait between them is the platform's, on an event that the stop
+// request sets; the walks themselves are the walk's own, on this thread.
+#include "rounds.h"
+
+#include "folder_walk.h"
+#include "output_lines.h"
+#include "program_state.h"
+#include "text_builder.h"
+#include "walk_report.h"
+
+#include <windows.h>
+
+namespace {
+
+HANDLE stopEvent;
+
+// Called by the platform, on a thread or in a signal handler of its own: it only sets the
+// event, which the rounds look at between walks.
+BOOL WINAPI RequestStop(DWORD) { return SetEvent(stopEvent); }
+
+// "2026-12-10 23:59:49 Folder dates changed: 3 out of 120"
+void ReportRound(int32_t changed, int32_t visited)
+{
+    if (programState.silent || programState.verbose)
+        return;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[128];
+    TextBuilder line = StartText(text, sizeof text);
+    AddNumber(&line, now.wYear, 4);
+    AddText(&line, "-");
+    AddNumber(&line, now.wMonth, 2);
+    AddText(&line, "-");
+    AddNumber(&line, now.wDay, 2);
+    AddText(&line, " ");
+    AddNumber(&line, now.wHour, 2);
+    AddText(&line, ":");
+    AddNumber(&line, now.wMinute, 2);
+    AddText(&line, ":");
+    AddNumber(&line, now.wSecond, 2);
+    AddText(&line, " Folder dates changed: ");
+    AddNumber(&line, changed);
+    AddText(&line, " out of ");
+    AddNumber(&line, visited);
+    WriteOutputLine(text);
+}
+
+} // namespace
+
+void RunRounds(const char* const* folders, int count)
+{
+    if (programState.everySeconds == 0 || count == 0)
+        return;
+    stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!stopEvent || !SetConsoleCtrlHandler(RequestStop, TRUE)) {
+        WriteErrorLine("cannot wait for the next round: --every needs a console's stop events");
+        CountFailure();
+        return;
+    }
+    walkProgress = nullptr; // the progress line is the first walk's alone
+    DWORD wait = programState.everySeconds * 1000;
+    while (WaitForSingleObject(stopEvent, wait) == WAIT_TIMEOUT) {
+        int32_t changed = 0, visited = 0;
+        for (int i = 0; i < count; i++) {
+            RunFolderWalk(folders[i]);
+            changed += programState.changedCount;
+            visited += programState.visitedCount;
+        }
+        ReportRound(changed, visited);
+    }
+    SetConsoleCtrlHandler(RequestStop, FALSE);
+}

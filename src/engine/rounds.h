@@ -1,0 +1,10 @@
+// Walks that go on until stopped: with --every, the folders are walked again every so many
+// seconds, writing only the dates that differ, so that a tree stays right.
+#pragma once
+
+// Walks `folders` (`count` of them, already walked once) again every
+// programState.everySeconds, until Ctrl-C, Ctrl-Break, SIGTERM or the console closing asks
+// the program to stop; a round under way is finished first. Each round ends in a line with
+// the local time and its counts on standard output (not with -s or -v: -v lists each
+// folder changed, as the first walk does). Does nothing without --every.
+void RunRounds(const char* const* folders, int count);

@@ -27,17 +27,13 @@ void ReportRound(int32_t changed, int32_t visited)
     GetLocalTime(&now);
     char text[128];
     TextBuilder line = StartText(text, sizeof text);
-    AddNumber(&line, now.wYear, 4);
-    AddText(&line, "-");
-    AddNumber(&line, now.wMonth, 2);
-    AddText(&line, "-");
-    AddNumber(&line, now.wDay, 2);
-    AddText(&line, " ");
-    AddNumber(&line, now.wHour, 2);
-    AddText(&line, ":");
-    AddNumber(&line, now.wMinute, 2);
-    AddText(&line, ":");
-    AddNumber(&line, now.wSecond, 2);
+    const uint16_t fields[] = {now.wYear, now.wMonth,  now.wDay,
+                               now.wHour, now.wMinute, now.wSecond};
+    const char* const before[] = {"", "-", "-", " ", ":", ":"};
+    for (int i = 0; i < 6; i++) {
+        AddText(&line, before[i]);
+        AddNumber(&line, fields[i], i == 0 ? 4 : 2);
+    }
     AddText(&line, " Folder dates changed: ");
     AddNumber(&line, changed);
     AddText(&line, " out of ");

@@ -135,9 +135,26 @@ void SetEvery(const char* seconds, const char* option)
     programState.changesOnly = 1;
 }
 
-// The folders walked, in their order, for the rounds of --every.
-const char* walked[MAX_ARGUMENTS + 1];
+// The folders walked, in their order, for the rounds of --every: as many as the command
+// line names (a Linux command's has no bound).
+const char** walked;
 int walkedCount;
+int walkedCapacity;
+
+// Notes `folder` as walked; a folder that finds no memory is walked once, not in rounds.
+void NoteWalked(const char* folder)
+{
+    if (walkedCount == walkedCapacity) {
+        int capacity = walkedCapacity ? 2 * walkedCapacity : 16;
+        auto grown = static_cast<const char**>(
+            realloc(walked, static_cast<size_t>(capacity) * sizeof(const char*)));
+        if (!grown)
+            return;
+        walked = grown;
+        walkedCapacity = capacity;
+    }
+    walked[walkedCount++] = folder;
+}
 
 bool IsShortJobs(const char* token) { return token[1] == 'j' || token[1] == 'J'; }
 
@@ -395,7 +412,7 @@ void ApplyArguments(char** slots, int count)
         programState.folderArgument = token;
         if (programState.automatic) {
             programState.walksStarted++;
-            walked[walkedCount++] = token;
+            NoteWalked(token);
             RunFolderWalk(token);
         }
     }

@@ -107,6 +107,16 @@ std::string LongEffect(const std::string& token)
         return name.size() > 8 ? "r" : "r-stop"; // an automatic run, even without its list
     if (name.compare(0, 5, "jobs=") == 0)
         return BadCount(name.substr(5)) ? "stop" : "";
+    if (name.compare(0, 6, "every=") == 0) { // seconds, digits alone, from 1 to 4294967
+        std::string seconds = name.substr(6);
+        std::string digits =
+            seconds.substr(std::min(seconds.find_first_not_of('0'), seconds.size()));
+        if (seconds.empty() || seconds.find_first_not_of("0123456789") != seconds.npos ||
+            digits.size() > 7)
+            return "stop";
+        long value = digits.empty() ? 0 : std::stol(digits);
+        return value < 1 || value > 4294967 ? "stop" : "";
+    }
     if (name.compare(0, 8, "exclude=") == 0) {
         std::string pattern = name.substr(8);
         bool separator = pattern.find('/') != std::string::npos ||

@@ -52,6 +52,9 @@ struct ProgramState {
     uint8_t noLinks; // links and junctions to folders are not entered, and count as nothing
     uint8_t changesOnly; // a folder already at its new time is neither written nor counted
     DWORD everySeconds; // --every: the folders are walked again so often, until stopped
+    uint8_t watch; // --watch: once walked, the folders are kept right as they change
+    uint8_t settleGiven; // --settle: how long the tree must be quiet before a round
+    DWORD settleSeconds;
     DWORD jobs; // -j: threads that read ahead and write behind; 0: as the system suggests
     const char* const* excludePatterns; // -x: names that count as no file and no folder
     int32_t excludeCount;

@@ -8,6 +8,7 @@
 #include "program_state.h"
 #include "time_grain.h"
 #include "walk_report.h"
+#include "walk_steps.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,12 +16,13 @@
 
 void (*walkPulse)();
 const char* walkStackFloor;
-
-namespace {
-
+const WalkRecorder* walkRecorder;
 // One enumeration record serves every level: a level reads the entry before descending
 // and only refills it afterwards, so deep trees need little stack per level.
 WIN32_FIND_DATAA walkEntry;
+
+namespace {
+
 // A folder deeper than the stack can hold is reported with this reason.
 constexpr char TOO_DEEP[] = "nested too deep for the stack";
 
@@ -41,15 +43,6 @@ char* AppendFolderName(char* buffer, char* at, const char* name)
     return tail;
 }
 
-HANDLE StartListing(char* buffer, char* tail)
-{
-    tail[0] = '*';
-    tail[1] = '\0';
-    HANDLE find = FindFirstFileA(buffer, &walkEntry);
-    tail[0] = '\0';
-    return find;
-}
-
 // A symbolic link or a junction: a reparse point whose tag stands for another name (the
 // tag's name-surrogate bit), not one of the cloud's or a deduplicated file's.
 bool IsLink(const WIN32_FIND_DATAA& entry)
@@ -57,22 +50,6 @@ bool IsLink(const WIN32_FIND_DATAA& entry)
     constexpr DWORD NAME_SURROGATE = 0x20000000;
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
            (entry.dwReserved0 & NAME_SURROGATE);
-}
-
-// Under -i the folders that servers and systems write are no part of the tree: neither
-// walked, nor counted, nor set; nor are the folders --exclude names, nor, with --no-links,
-// links and junctions to folders.
-bool IsSubfolder(const WIN32_FIND_DATAA& entry)
-{
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-    if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0)
-        return false;
-    if (programState.noLinks && IsLink(entry))
-        return false;
-    if (programState.excludeCount > 0 && IsExcludedName(entry.cFileName))
-        return false;
-    return !programState.ignoreManagerFiles || !IsSystemWrittenFolder(entry.cFileName);
 }
 
 // Whether the walk may give the folder its new time: with --only-earlier (--only-later)
@@ -120,12 +97,14 @@ bool NeedsPresentTime()
            ChangesKept(); // an undo needs the old times
 }
 
+} // namespace
+
 // Sets the folder, or with -n only counts it when its time differs. Its present time is
 // read only for -n and -v, at the platform's full precision, so a folder that differs
 // from its new time below 100 ns counts as changing, as it does when written. Its -v line
 // goes out before the write, so that every folder changed is in the list: when the line
 // cannot be written, nothing more is.
-void StampFolder(const char* path, FILETIME time)
+void StampFolder(const char* path, FILETIME time, const ExactTime* shownOld)
 {
     if (programState.stopRequested || programState.listLost)
         return;
@@ -133,6 +112,8 @@ void StampFolder(const char* path, FILETIME time)
     bool withCreated = programState.setCreated && programState.verbose;
     bool known =
         NeedsPresentTime() && ReadExactLastWrite(path, &present, withCreated ? &created : nullptr);
+    if (known && walkRecorder)
+        walkRecorder->present(present);
     bool mustKnow = programState.dryRun || programState.onlyEarlier || programState.onlyLater;
     if (mustKnow && !known) {
         ReportFolderProblem("cannot read", path, strlen(path), nullptr, GetLastError());
@@ -152,7 +133,8 @@ void StampFolder(const char* path, FILETIME time)
     bool differs = !known || !SameExactTime(present, exact);
     // With --created the list keeps the old creation time too, which -r puts back.
     const ExactTime* oldCreated = known && withCreated ? &created : nullptr;
-    if (differs && !ReportFolderChange(known ? &present : nullptr, exact, path, oldCreated)) {
+    const ExactTime* old = !known ? nullptr : shownOld ? shownOld : &present;
+    if (differs && !ReportFolderChange(old, exact, path, oldCreated)) {
         ReportListLost(GetLastError());
         return;
     }
@@ -178,6 +160,8 @@ void StampFolder(const char* path, FILETIME time)
     }
 }
 
+namespace {
+
 // A day past the moment the walk began, in 100 ns; a file dated later is in the future.
 uint64_t futureFrom;
 
@@ -195,6 +179,8 @@ bool IsInFuture(const char* buffer, const char* tail, const WIN32_FIND_DATAA& en
     ReportFutureFile(buffer, static_cast<size_t>(tail - buffer), entry.cFileName,
                      ExactFromFileTime(entry.ftLastWriteTime));
     programState.futureCount++;
+    if (walkRecorder)
+        walkRecorder->futureFile(entry.ftLastWriteTime);
     return true;
 }
 
@@ -208,6 +194,8 @@ bool CountsAsFile(const char* buffer, const char* tail, const WIN32_FIND_DATAA& 
         return false;
     return !IsInFuture(buffer, tail, entry) || !programState.ignoreFuture;
 }
+
+} // namespace
 
 // Walks the subfolder in walkEntry and writes its time when its subtree holds a file.
 FILETIME StampSubfolder(char* buffer, WalkLevel* level)
@@ -228,6 +216,8 @@ FILETIME StampSubfolder(char* buffer, WalkLevel* level)
     StampFolder(buffer, sub);
     return sub;
 }
+
+namespace {
 
 // A listing of the folder could not start: the first reason is the one reported.
 void NoteUnlisted(bool* listed, DWORD* error)
@@ -266,6 +256,8 @@ FILETIME StampSubfolders(char* buffer, WalkLevel* level, bool* listed, DWORD* er
     return newest;
 }
 
+} // namespace
+
 FILETIME NewestFileTime(char* buffer, char* tail, bool* listed, DWORD* error)
 {
     FILETIME newest = {0, 0};
@@ -286,7 +278,7 @@ FILETIME NewestFileTime(char* buffer, char* tail, bool* listed, DWORD* error)
 
 // --top: the named folder is set too, once its walk is done, as its subfolders are, and
 // counted. Its path is the buffer less the separator the walk added, where it added one.
-void StampTop(char* buffer, FILETIME newest)
+void StampTop(char* buffer, FILETIME newest, const ExactTime* shownOld)
 {
     if (IsZero(newest) || programState.topUnlisted)
         return;
@@ -294,10 +286,50 @@ void StampTop(char* buffer, FILETIME newest)
     if (length > 1 && buffer[length - 1] == PATH_SEPARATOR && buffer[length - 2] != ':')
         buffer[length - 1] = '\0';
     programState.visitedCount++;
-    StampFolder(buffer, newest);
+    StampFolder(buffer, newest, shownOld);
 }
 
-} // namespace
+HANDLE StartListing(char* buffer, char* tail)
+{
+    tail[0] = '*';
+    tail[1] = '\0';
+    HANDLE find = FindFirstFileA(buffer, &walkEntry);
+    tail[0] = '\0';
+    return find;
+}
+
+// Under -i the folders that servers and systems write are no part of the tree: neither
+// walked, nor counted, nor set; nor are the folders --exclude names, nor, with --no-links,
+// links and junctions to folders.
+bool IsSubfolder(const WIN32_FIND_DATAA& entry)
+{
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0)
+        return false;
+    if (programState.noLinks && IsLink(entry))
+        return false;
+    if (programState.excludeCount > 0 && IsExcludedName(entry.cFileName))
+        return false;
+    return !programState.ignoreManagerFiles || !IsSystemWrittenFolder(entry.cFileName);
+}
+
+void StartStamping()
+{
+    constexpr uint64_t DAY = 864000000000ull; // in 100 ns
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    futureFrom = Ticks(now) + DAY;
+    ForgetHeldBack();
+}
+
+void EndStamping()
+{
+    ForgetHeldBack(); // nothing written taught a grain: they are taken to be kept as they are
+    // Every write is done, or has failed and is counted, before the summary; after a stop
+    // too, so that a folder is either set or left as it was.
+    ReportLateWriteFailures(TAKE_AT_END);
+}
 
 FILETIME LaterFileTime(FILETIME a, FILETIME b)
 {
@@ -321,13 +353,20 @@ FILETIME StampNewestTimes(char* buffer, char* at, const char* name, WalkLevel* p
         CountFailure();
         return newest;
     }
+    bool link = parent && (walkEntry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     char* tail = AppendFolderName(buffer, at, name);
     bool listed = tail != nullptr; // a path that cannot fit is a listing that cannot start
     DWORD error = ERROR_FILENAME_EXCED_RANGE;
     if (tail) {
+        *tail = '\0';
+        if (walkRecorder) // before the listing, so that a watch misses nothing after it
+            walkRecorder->entered(buffer, name, !parent || link);
         WalkLevel level = {parent, tail, {0, 0, 0}, false, linked};
         newest = StampSubfolders(buffer, &level, &listed, &error);
-        newest = LaterFileTime(newest, NewestFileTime(buffer, tail, &listed, &error));
+        FILETIME files = NewestFileTime(buffer, tail, &listed, &error);
+        newest = LaterFileTime(newest, files);
+        if (walkRecorder)
+            walkRecorder->left(files, newest, listed);
     }
     if (listed)
         return newest;
@@ -356,20 +395,13 @@ void RunFolderWalk(const char* path)
     programState.visitedCount = 0;
     programState.futureCount = 0;
     programState.latestWalk = programState.dryRun ? WALK_DRY : WALK_REAL;
-    constexpr uint64_t DAY = 864000000000ull; // in 100 ns
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    futureFrom = Ticks(now) + DAY;
     ForgetTimeGrain();
-    ForgetHeldBack();
+    StartStamping();
     UseFileThreads(path, programState.jobs);
     FILETIME newest = StampNewestTimes(buffer, buffer, path, nullptr);
     if (programState.setTop)
         StampTop(buffer, newest);
-    ForgetHeldBack(); // nothing written taught a grain: they are taken to be kept as they are
-    // Every write is done, or has failed and is counted, before the summary; after a stop
-    // too, so that a folder is either set or left as it was.
-    ReportLateWriteFailures(TAKE_AT_END);
+    EndStamping();
     if (walkProgress)
         walkProgress(nullptr); // the walk is over: a progress line goes
 }

@@ -18,6 +18,19 @@ extern void (*walkPulse)();
 // knows the stack it runs on.
 extern const char* walkStackFloor;
 
+// Told of each folder the walk enters (its path, a separator behind it, before it is
+// listed; whether it is a top or a link, which a watch of whole subtrees watches on its
+// own) and leaves (the newest of its own files, of its subtree, and whether it could be
+// listed), of the present time read of the folder last left, as it is about to be set,
+// and of each file in the future: so that a watch can keep the tree. Null unless watching.
+struct WalkRecorder {
+    void (*entered)(const char* path, const char* name, bool root);
+    void (*left)(FILETIME files, FILETIME newest, bool listed);
+    void (*present)(ExactTime time);
+    void (*futureFile)(FILETIME time);
+};
+extern const WalkRecorder* walkRecorder;
+
 // Walks `path` (absent, empty or longer than MAX_FOLDER_ARGUMENT: does nothing at all).
 // Resets and then fills programState.visitedCount and programState.changedCount. Once
 // programState.stopRequested is set, nothing more is written and the walk ends.

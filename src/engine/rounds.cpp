@@ -18,7 +18,8 @@ HANDLE stopEvent;
 // event, which the rounds look at between walks.
 BOOL WINAPI RequestStop(DWORD) { return SetEvent(stopEvent); }
 
-// "2026-12-10 23:59:49 Folder dates changed: 3 out of 120"
+} // namespace
+
 void ReportRound(int32_t changed, int32_t visited)
 {
     if (programState.silent || programState.verbose)
@@ -41,18 +42,25 @@ void ReportRound(int32_t changed, int32_t visited)
     WriteOutputLine(text);
 }
 
-} // namespace
+HANDLE ListenForStop(const char* need)
+{
+    stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!stopEvent || !SetConsoleCtrlHandler(RequestStop, TRUE)) {
+        WriteErrorLine(need);
+        CountFailure();
+        return nullptr;
+    }
+    return stopEvent;
+}
+
+void StopListening() { SetConsoleCtrlHandler(RequestStop, FALSE); }
 
 void RunRounds(const char* const* folders, int count)
 {
     if (programState.everySeconds == 0 || count == 0)
         return;
-    stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!stopEvent || !SetConsoleCtrlHandler(RequestStop, TRUE)) {
-        WriteErrorLine("cannot wait for the next round: --every needs a console's stop events");
-        CountFailure();
+    if (!ListenForStop("cannot wait for the next round: --every needs a console's stop events"))
         return;
-    }
     walkProgress = nullptr; // the progress line is the first walk's alone
     DWORD wait = programState.everySeconds * 1000;
     while (WaitForSingleObject(stopEvent, wait) == WAIT_TIMEOUT) {
@@ -64,5 +72,5 @@ void RunRounds(const char* const* folders, int count)
         }
         ReportRound(changed, visited);
     }
-    SetConsoleCtrlHandler(RequestStop, FALSE);
+    StopListening();
 }

@@ -43,6 +43,7 @@ constexpr DWORD FILE_TYPE_PIPE = 3;
 // The error codes of this layer are errno values; these are the Win32 names the program
 // sets itself.
 constexpr DWORD ERROR_PATH_NOT_FOUND = ENOENT;
+constexpr DWORD ERROR_FILE_NOT_FOUND = ENOENT;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = ENAMETOOLONG;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = ENOMEM;
 constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
@@ -289,6 +290,56 @@ BOOL SetEvent(HANDLE event);
 // (WAIT_TIMEOUT); INFINITE waits for ever. WAIT_FAILED for a handle that is no event.
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
+
+// Watching folders for changes (watch.cpp), over inotify. The rule: the system's
+// notifications are read only inside WaitForFolderChanges, on the caller's thread; no thread
+// of the layer's own, and nothing runs between two calls.
+constexpr DWORD FILE_ACTION_ADDED = 1;
+constexpr DWORD FILE_ACTION_REMOVED = 2;
+constexpr DWORD FILE_ACTION_MODIFIED = 3; // written, or its times or attributes changed
+constexpr DWORD FILE_ACTION_RENAMED_OLD_NAME = 4;
+constexpr DWORD FILE_ACTION_RENAMED_NEW_NAME = 5;
+// What WaitForFolderChanges ends with.
+constexpr DWORD WATCH_CHANGES = 0; // changes wait for TakeFolderChange, the tree quiet since
+constexpr DWORD WATCH_LOST = 1; // changes were lost: the whole tree must be looked at
+constexpr DWORD WATCH_STOPPED = 2; // the stop event is set
+constexpr DWORD WATCH_TIMEOUT = 3; // the time given passed with no change
+constexpr DWORD WATCH_MESSAGE = 4; // a window message waits (never here: there are none)
+// The watch cannot have every folder: the system's limit on watches is reached.
+constexpr DWORD ERROR_TOO_MANY_WATCHES = 0x20000001;
+
+// A new, empty watch; null, with errno, when the system gives no inotify instance.
+HANDLE CreateFolderWatch();
+
+// Watches the folder `path` (following links), whose changes are then reported with `key`.
+// Every folder is watched on its own here; `root` (a top, or a folder reached through a
+// link) changes nothing. A folder reached by two paths (a link) is one watch with two keys:
+// its changes are reported once for each. Returns a non-zero number for UnwatchFolder, or
+// 0: with ERROR_TOO_MANY_WATCHES once fs.inotify.max_user_watches is reached, or errno
+// (ENOENT for a folder gone, ENAMETOOLONG past PATH_MAX).
+DWORD WatchFolder(HANDLE watch, const char* path, DWORD key, BOOL root);
+
+// Stops reporting `key` for the watch `id`; the folder is no longer watched once it has no
+// key. Returns 0 when the pair is not watched (a folder removed is forgotten by itself).
+BOOL UnwatchFolder(HANDLE watch, DWORD id, DWORD key);
+
+// Waits for changes, then until none has come for `settle` milliseconds, and ends with
+// WATCH_CHANGES; or with WATCH_LOST once the system's queue overflowed (or more than
+// 65,536 changes wait), the tree quiet as before; or at once with WATCH_STOPPED when
+// `stop` (an event, or null) is set; or with WATCH_TIMEOUT when `timeout` milliseconds
+// (INFINITE: none) pass with no change. `messages` is ignored. Changes of a watched
+// folder's own times are not reported (they are the program's own writes), nor are opens,
+// reads and closes. Returns WAIT_FAILED, with errno, when the wait itself fails.
+DWORD WaitForFolderChanges(HANDLE watch, HANDLE stop, DWORD settle, DWORD timeout, BOOL messages);
+
+// Hands out the oldest change not yet handed out, in the order they came (the same change
+// twice in a row is one): the key of the folder it happened in, what happened, and the
+// entry's name (cut to fit `size` bytes, with a NUL), and returns non-zero; 0 when none is
+// left.
+BOOL TakeFolderChange(HANDLE watch, DWORD* key, DWORD* action, char* name, DWORD size);
+
+// Ends the watch and gives back everything it holds.
+void CloseFolderWatch(HANDLE watch);
 
 // The reason the latest failing call above failed: every call that fails leaves its
 // errno there (a listing of a folder whose names can be read but whose entries cannot be

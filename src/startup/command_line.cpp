@@ -3,6 +3,7 @@
 #include "command_line.h"
 
 #include "folder_walk.h"
+#include "keep_watch.h"
 #include "option_table.h"
 #include "platform_config.h"
 #include "program_state.h"
@@ -135,6 +136,20 @@ void SetEvery(const char* seconds, const char* option)
     programState.changesOnly = 1;
 }
 
+// --settle=SECONDS: how long the tree must be quiet before a round of --watch.
+void SetSettle(const char* seconds, const char* option)
+{
+    constexpr long MOST_SECONDS = 4294967;
+    char* end = nullptr;
+    long value = seconds && *seconds >= '0' && *seconds <= '9' ? strtol(seconds, &end, 10) : -1;
+    if (!end || *end || value < 0 || value > MOST_SECONDS) {
+        Refuse(option, " needs a number of seconds from 0 to 4294967: --settle=SECONDS");
+        return;
+    }
+    programState.settleSeconds = static_cast<DWORD>(value);
+    programState.settleGiven = 1;
+}
+
 // The folders walked, in their order, for the rounds of --every: as many as the command
 // line names (a Linux command's has no bound).
 const char** walked;
@@ -254,6 +269,8 @@ void ApplyLongOption(const char* token, bool wholeRunPass)
         SetJobs(value, token);
     if (wholeRunPass && Named(option, "every"))
         SetEvery(value, token);
+    if (wholeRunPass && Named(option, "settle"))
+        SetSettle(value, token);
     programState.usageAsked |= wholeRunPass && Named(option, "help");
     programState.versionAsked |= wholeRunPass && Named(option, "version");
     if (InPass(option, wholeRunPass))
@@ -413,6 +430,7 @@ void ApplyArguments(char** slots, int count)
         if (programState.automatic) {
             programState.walksStarted++;
             NoteWalked(token);
+            StartWatch(); // with --watch, the walk records what it enters
             RunFolderWalk(token);
         }
     }

@@ -69,6 +69,15 @@ const OptionRow OPTION_TABLE[] = {
      "\nwalk the folders again every SECONDS, writing only the dates that differ"
      "\n(as --changes-only), a line with the time and the counts each round,"
      "\nuntil Ctrl-C or SIGTERM, which let the round under way finish"},
+    {'\0', "watch", nullptr, true, EVERYWHERE, 0, &S::watch, IDM_WATCH, L"Keep up to date",
+     "once walked, keep the folders right as files change, until stopped",
+     "     once walked, keep the folders right as their files change, writing"
+     "\nonly what differs, until Ctrl-C or SIGTERM; when the system cannot"
+     "\nwatch every folder, walk them whole every --every SECONDS (600)"},
+    {'\0', "settle", "SECONDS", true, EVERYWHERE, 0, nullptr, 0, nullptr,
+     "with --watch, wait until the tree is quiet so long (2) before setting it",
+     "\nwith --watch: wait until no change has come for SECONDS (default 2,"
+     "\n0 allowed) before setting what changed"},
     {'c', "created", nullptr, true, ON_WINDOWS, EVERYWHERE, &S::setCreated, IDM_CREATED,
      L"Set creation dates too (-c)", "set creation times too",
      "   set creation times too: refused here, Linux keeps none to set"},

@@ -26,6 +26,7 @@ constexpr uint16_t IDM_IGNORE_FUTURE = 0x0150;
 constexpr uint16_t IDM_TOP = 0x0160;
 constexpr uint16_t IDM_NO_LINKS = 0x0170;
 constexpr uint16_t IDM_CHANGES_ONLY = 0x01A0;
+constexpr uint16_t IDM_WATCH = 0x01B0;
 // Beyond the last option's item: the window's own items lie between (window_menu.h).
 constexpr uint16_t IDM_OPTIONS_END = 0x0200;
 

@@ -2,6 +2,7 @@
 #include "run_program.h"
 
 #include "command_line.h"
+#include "keep_watch.h"
 #include "platform_config.h"
 #include "program_state.h"
 #include "rounds.h"
@@ -100,7 +101,7 @@ int RunProgramWithTokens(HINSTANCE instance, char** slots, int count, int showSt
     }
     int walked = 0;
     const char* const* folders = WalkedFolders(&walked);
-    RunRounds(folders, walked);
+    programState.watch ? RunWatch(folders, walked) : RunRounds(folders, walked);
     if (SUMMARY_TO_OUTPUT)
         WriteSummaryLine();
     if (!programState.silent)

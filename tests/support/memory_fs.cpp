@@ -216,6 +216,7 @@ void Reset()
     handles.clear();
     identityLookups = 0;
     fileTexts.clear();
+    Watched().clear();
 }
 
 int AddFolder(int parent, const std::string& name, uint64_t time)
@@ -473,3 +474,121 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
 }
 
 BOOL CloseHandle(HANDLE object) { return handles.erase(reinterpret_cast<uintptr_t>(object)) == 1; }
+
+// --watch, scripted: every wait runs the test's step, which changes the tree and reports
+// the changes; they are handed out as a real watch hands them out.
+namespace {
+
+bool (*watchScript)(int);
+int waits;
+bool changesLost;
+int watchesLeft = -1;
+struct PendingChange {
+    DWORD key;
+    DWORD action;
+    std::string name;
+};
+std::vector<PendingChange> pending;
+
+} // namespace
+
+std::vector<memfs::WatchedPath>& memfs::Watched()
+{
+    static std::vector<WatchedPath> watched;
+    return watched;
+}
+
+void memfs::SetWatchScript(bool (*step)(int))
+{
+    watchScript = step;
+    waits = 0;
+    changesLost = false;
+    watchesLeft = -1;
+    pending.clear();
+}
+
+void memfs::ReportChange(const std::string& folder, DWORD action, const std::string& name)
+{
+    lastPath.clear(); // the tree changed under the resolver's memory
+    lastSteps.clear();
+    for (const WatchedPath& watched : Watched())
+        if (watched.path == folder)
+            pending.push_back(PendingChange{watched.key, action, name});
+}
+
+void memfs::LoseChanges() { changesLost = true; }
+void memfs::FailWatchAfter(int watches) { watchesLeft = watches; }
+
+void memfs::RemoveEntry(int parent, const std::string& name)
+{
+    auto& children = nodes[parent].children;
+    children.erase(std::remove_if(children.begin(), children.end(),
+                                  [&](int child) { return nodes[child].name == name; }),
+                   children.end());
+    lastPath.clear();
+    lastSteps.clear();
+}
+
+void memfs::SetTime(int node, uint64_t time) { nodes[node].time = time; }
+
+HANDLE CreateFolderWatch()
+{
+    memfs::Watched().clear();
+    return reinterpret_cast<HANDLE>(0x3A7C);
+}
+
+DWORD WatchFolder(HANDLE, const char* path, DWORD key, BOOL root)
+{
+    if (watchesLeft == 0) {
+        lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return 0;
+    }
+    watchesLeft -= watchesLeft > 0;
+    std::string spelled = path;
+    if (spelled.size() > 1 && spelled.back() == PATH_SEPARATOR)
+        spelled.pop_back();
+    memfs::Watched().push_back(memfs::WatchedPath{spelled, key, root != 0});
+    Record("watch " + spelled);
+    return key + 1;
+}
+
+BOOL UnwatchFolder(HANDLE, DWORD id, DWORD key)
+{
+    auto& watched = memfs::Watched();
+    for (size_t i = 0; i < watched.size(); i++) {
+        if (watched[i].key == key && id == key + 1) {
+            Record("unwatch " + watched[i].path);
+            watched.erase(watched.begin() + static_cast<std::ptrdiff_t>(i));
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+DWORD WaitForFolderChanges(HANDLE, HANDLE, DWORD, DWORD timeout, BOOL)
+{
+    Record("wait for changes");
+    if (!pending.empty())
+        return WATCH_CHANGES;
+    if (!watchScript || !watchScript(++waits))
+        return WATCH_STOPPED;
+    if (changesLost) {
+        changesLost = false;
+        pending.clear();
+        return WATCH_LOST;
+    }
+    return !pending.empty() ? WATCH_CHANGES : timeout != INFINITE ? WATCH_TIMEOUT : WATCH_STOPPED;
+}
+
+BOOL TakeFolderChange(HANDLE, DWORD* key, DWORD* action, char* name, DWORD size)
+{
+    if (pending.empty())
+        return FALSE;
+    *key = pending.front().key;
+    *action = pending.front().action;
+    snprintf(name, size, "%s", pending.front().name.c_str());
+    pending.erase(pending.begin());
+    return TRUE;
+}
+
+void CloseFolderWatch(HANDLE) { memfs::Watched().clear(); }

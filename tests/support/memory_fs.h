@@ -64,6 +64,25 @@ int OpenHandles();
 size_t Lookups(); // CreateFileA calls made for identity
 DWORD ThreadsAsked(); // the count UseFileThreads was last given
 void StopAfterRounds(int rounds); // --every: so many rounds, then a stop as from Ctrl-C
+// Takes the entry out of its folder, as a removal or the first half of a move does.
+void RemoveEntry(int parent, const std::string& name);
+void SetTime(int node, uint64_t time);
+
+// --watch: the folders watched (path as given, with its key), and a script that each wait
+// for changes runs first: it changes the tree and reports what changed with ReportChange;
+// returning false stops the watch, as Ctrl-C does. Changes of a folder never watched are
+// dropped; LoseChanges makes the next wait end with WATCH_LOST; after FailWatchAfter(n)
+// watches, WatchFolder fails (ERROR_NOT_ENOUGH_MEMORY).
+struct WatchedPath {
+    std::string path;
+    DWORD key;
+    bool root;
+};
+std::vector<WatchedPath>& Watched();
+void SetWatchScript(bool (*step)(int wait));
+void ReportChange(const std::string& folder, DWORD action, const std::string& name);
+void LoseChanges();
+void FailWatchAfter(int watches);
 
 std::string Path(std::initializer_list<std::string> parts);
 FILETIME MakeTime(uint64_t ticks);

@@ -34,6 +34,11 @@ struct DueFolder {
 };
 std::vector<DueFolder> dueFolders;
 constexpr uint64_t DAY = 864000000000ull;
+// The folders reached through a link: a folder that moves or goes may have been what one
+// led to, which nothing tells the link's folder.
+std::vector<uint32_t> links;
+bool linksMoved;
+
 
 void Entered(const char* path, const char* name, bool root)
 {
@@ -47,6 +52,8 @@ void Entered(const char* path, const char* name, bool root)
     }
     if (root)
         Folder(index).flags |= FOLDER_ROOT;
+    if (root && parent != NO_FOLDER)
+        links.push_back(index);
     if (watchError)
         return; // the watch is given up: only the records are still wanted
     DWORD id = WatchFolder(watch, path, index, root);
@@ -132,20 +139,36 @@ void NoteChange(uint32_t key, DWORD action, const char* name)
         }
         if (child != NO_FOLDER && action == FILE_ACTION_MODIFIED)
             return;
-        if (child != NO_FOLDER)
+        if (child != NO_FOLDER) {
             Folder(child).flags |= FOLDER_STALE;
+            linksMoved = true;
+        }
         MarkDirty(folder);
         return;
     }
 }
 
-// Takes every change gathered; returns how many there were.
+// A link's target may be the folder that moved: every link is walked again whole.
+void MarkLinksStale()
+{
+    for (uint32_t index : links) {
+        if (!IsKeptFolder(index))
+            continue;
+        Folder(index).flags |= FOLDER_STALE;
+        MarkDirty(Folder(index).parent);
+    }
+}
+
+// Takes every change gathered.
 void TakeChanges()
 {
     DWORD key = 0, action = 0;
     static char name[PATH_BUFFER_SIZE];
+    linksMoved = false;
     while (TakeFolderChange(watch, &key, &action, name, sizeof name))
         NoteChange(key, action, name);
+    if (linksMoved)
+        MarkLinksStale();
 }
 
 // The wait until the next file in the future stops being one, in milliseconds.
@@ -308,6 +331,9 @@ void RunWatchRound()
             Restamp(index, buffer, levels);
     EndStamping();
     lastLeft = NO_FOLDER;
+    links.erase(std::remove_if(links.begin(), links.end(),
+                               [](uint32_t index) { return !IsKeptFolder(index); }),
+                links.end());
     ReleaseDroppedFolders();
     ReportRound(programState.changedCount, programState.visitedCount);
 }
@@ -327,6 +353,7 @@ void WalkAgain(const char* const* folders, int count)
     ForgetAllFolders();
     dirty.clear();
     dueFolders.clear();
+    links.clear();
     StartWatch();
     int32_t changed = 0, visited = 0;
     for (int i = 0; i < count && !programState.stopRequested; i++) {

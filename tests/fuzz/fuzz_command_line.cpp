@@ -60,7 +60,8 @@ bool IsLong(const std::string& token) { return token.size() > 2 && token.compare
 
 const char* const PLAIN_LONG[] = {
     "automatic",    "silent",     "ignore-manager-files", "dry-run", "verbose",  "created",
-    "only-earlier", "only-later", "ignore-future",        "top",     "no-links", "changes-only"};
+    "only-earlier", "only-later", "ignore-future",        "top",     "no-links", "changes-only",
+    "watch"};
 
 // Every long name with its letter (or none), for a word of one dash that spells one.
 const std::pair<const char*, char> LETTERS_OF_NAMES[] = {
@@ -68,7 +69,8 @@ const std::pair<const char*, char> LETTERS_OF_NAMES[] = {
     {"dry-run", 'n'},     {"verbose", 'v'},    {"restore", 'r'},
     {"exclude", 'x'},     {"only-earlier", 0}, {"only-later", 0},
     {"ignore-future", 0}, {"top", 0},          {"no-links", 0},
-    {"changes-only", 0},  {"created", 'c'},    {"jobs", 'j'},
+    {"changes-only", 0},  {"every", 0},        {"watch", 0},
+    {"settle", 0},        {"created", 'c'},    {"jobs", 'j'},
     {"help", 'h'},        {"version", 0}};
 
 // On Linux a word of one dash that spells another option's long name (-version) is refused.
@@ -107,15 +109,16 @@ std::string LongEffect(const std::string& token)
         return name.size() > 8 ? "r" : "r-stop"; // an automatic run, even without its list
     if (name.compare(0, 5, "jobs=") == 0)
         return BadCount(name.substr(5)) ? "stop" : "";
-    if (name.compare(0, 6, "every=") == 0) { // seconds, digits alone, from 1 to 4294967
-        std::string seconds = name.substr(6);
+    bool settle = name.compare(0, 7, "settle=") == 0; // from 0
+    if (name.compare(0, 6, "every=") == 0 || settle) { // seconds, digits alone, to 4294967
+        std::string seconds = name.substr(settle ? 7 : 6);
         std::string digits =
             seconds.substr(std::min(seconds.find_first_not_of('0'), seconds.size()));
         if (seconds.empty() || seconds.find_first_not_of("0123456789") != seconds.npos ||
             digits.size() > 7)
             return "stop";
         long value = digits.empty() ? 0 : std::stol(digits);
-        return value < 1 || value > 4294967 ? "stop" : "";
+        return value < (settle ? 0 : 1) || value > 4294967 ? "stop" : "";
     }
     if (name.compare(0, 8, "exclude=") == 0) {
         std::string pattern = name.substr(8);

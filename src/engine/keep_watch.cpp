@@ -12,40 +12,47 @@
 #include "walk_steps.h"
 #include "watched_tree.h"
 
-#include <algorithm>
+#include "growing_list.h"
+
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
 HANDLE watch;
 HANDLE stopEvent;
 // The folders being walked, the deepest last: a folder entered becomes a child of the last.
-std::vector<uint32_t> recording;
+// Each level of a path takes two bytes at least, so the path buffer bounds their number.
+constexpr size_t MOST_LEVELS = PATH_BUFFER_SIZE / 2;
+uint32_t recording[MOST_LEVELS];
+size_t recorded;
+// The levels of the folder a round lists again or sets, as the walk would have them.
+WalkLevel levels[MOST_LEVELS];
 // Why a folder could not be watched: the first reason, which ends the watch.
 DWORD watchError;
-std::vector<uint32_t> dirty;
+GrowingList<uint32_t> dirty;
+// A list could not grow: the round cannot know what it lost, and the tree is walked again.
+bool memoryLost;
 // With --ignore-future, a folder holding a file in the future is listed again once that
 // file's time is less than a day ahead.
 struct DueFolder {
     uint32_t folder;
     uint64_t due; // in 100 ns since 1601
 };
-std::vector<DueFolder> dueFolders;
+GrowingList<DueFolder> dueFolders;
 constexpr uint64_t DAY = 864000000000ull;
 // The folders reached through a link: a folder that moves or goes may have been what one
 // led to, which nothing tells the link's folder.
-std::vector<uint32_t> links;
+GrowingList<uint32_t> links;
 bool linksMoved;
-
 
 void Entered(const char* path, const char* name, bool root)
 {
-    uint32_t parent = recording.empty() ? NO_FOLDER : recording.back();
-    bool orphan = !recording.empty() && parent == NO_FOLDER; // its parent found no memory
+    uint32_t parent = recorded ? recording[recorded - 1] : NO_FOLDER;
+    bool orphan = recorded && parent == NO_FOLDER; // its parent found no memory
     uint32_t index = orphan ? NO_FOLDER : AddFolder(parent, name);
-    recording.push_back(index);
+    recording[recorded++] = index;
     if (index == NO_FOLDER) {
         watchError = watchError ? watchError : ERROR_NOT_ENOUGH_MEMORY;
         return;
@@ -53,7 +60,7 @@ void Entered(const char* path, const char* name, bool root)
     if (root)
         Folder(index).flags |= FOLDER_ROOT;
     if (root && parent != NO_FOLDER)
-        links.push_back(index);
+        memoryLost |= !Append(&links, index);
     if (watchError)
         return; // the watch is given up: only the records are still wanted
     DWORD id = WatchFolder(watch, path, index, root);
@@ -69,8 +76,7 @@ uint32_t lastLeft = NO_FOLDER;
 
 void Left(FILETIME files, FILETIME newest, bool listed)
 {
-    uint32_t index = recording.back();
-    recording.pop_back();
+    uint32_t index = recording[--recorded];
     lastLeft = index;
     if (index == NO_FOLDER)
         return;
@@ -96,8 +102,8 @@ uint64_t Ticks(FILETIME time)
 
 void FutureFile(FILETIME time)
 {
-    if (programState.ignoreFuture && !recording.empty() && recording.back() != NO_FOLDER)
-        dueFolders.push_back(DueFolder{recording.back(), Ticks(time) - DAY});
+    if (programState.ignoreFuture && recorded && recording[recorded - 1] != NO_FOLDER)
+        memoryLost |= !Append(&dueFolders, DueFolder{recording[recorded - 1], Ticks(time) - DAY});
 }
 
 const WalkRecorder RECORDER = {Entered, Left, Present, FutureFile};
@@ -115,7 +121,7 @@ void MarkDirty(uint32_t index)
     if (Folder(index).flags & (FOLDER_DIRTY | FOLDER_GONE))
         return;
     Folder(index).flags |= FOLDER_DIRTY;
-    dirty.push_back(index);
+    memoryLost |= !Append(&dirty, index);
 }
 
 // A change reported in the watched folder `key`: `name` is the entry's path below it (one
@@ -151,7 +157,8 @@ void NoteChange(uint32_t key, DWORD action, const char* name)
 // A link's target may be the folder that moved: every link is walked again whole.
 void MarkLinksStale()
 {
-    for (uint32_t index : links) {
+    for (size_t i = 0; i < links.count; i++) {
+        uint32_t index = links.items[i];
         if (!IsKeptFolder(index))
             continue;
         Folder(index).flags |= FOLDER_STALE;
@@ -174,13 +181,13 @@ void TakeChanges()
 // The wait until the next file in the future stops being one, in milliseconds.
 DWORD NextDue()
 {
-    if (dueFolders.empty())
+    if (dueFolders.count == 0)
         return INFINITE;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    uint64_t first = dueFolders.front().due;
-    for (const DueFolder& folder : dueFolders)
-        first = std::min(first, folder.due);
+    uint64_t first = dueFolders.items[0].due;
+    for (size_t i = 1; i < dueFolders.count; i++)
+        first = dueFolders.items[i].due < first ? dueFolders.items[i].due : first;
     if (first <= Ticks(now))
         return 0;
     uint64_t wait = (first - Ticks(now)) / 10000 + 1;
@@ -191,22 +198,23 @@ void MarkDue()
 {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    std::vector<DueFolder> later;
-    for (const DueFolder& folder : dueFolders) {
+    size_t kept = 0;
+    for (size_t i = 0; i < dueFolders.count; i++) {
+        DueFolder folder = dueFolders.items[i];
         if (folder.due > Ticks(now))
-            later.push_back(folder);
-        else if (!(Folder(folder.folder).flags & FOLDER_GONE))
+            dueFolders.items[kept++] = folder;
+        else if (IsKeptFolder(folder.folder))
             MarkDirty(folder.folder);
     }
-    dueFolders.swap(later);
+    dueFolders.count = kept;
 }
 
 // Lists the folder again: subfolders it keeps are taken as they are, new or replaced ones
 // are walked whole (and watched), those gone are forgotten; then its own files.
-void Relist(uint32_t index, char* buffer, std::vector<WalkLevel>& levels)
+void Relist(uint32_t index, char* buffer)
 {
-    levels.resize(FolderDepth(index) + 1);
-    char* tail = SpellFolderPath(index, buffer, levels.data());
+    size_t depth = FolderDepth(index);
+    char* tail = SpellFolderPath(index, buffer, levels);
     WatchedFolder* folder = &Folder(index);
     if (!tail) {
         ReportFolderProblem("cannot list", folder->name, strlen(folder->name), nullptr,
@@ -218,7 +226,8 @@ void Relist(uint32_t index, char* buffer, std::vector<WalkLevel>& levels)
         Folder(child).flags &= static_cast<uint8_t>(~FOLDER_SEEN);
     bool listed = true;
     DWORD error = 0;
-    recording.assign(1, index);
+    recording[0] = index;
+    recorded = 1;
     HANDLE find = StartListing(buffer, tail);
     if (find == INVALID_HANDLE_VALUE) {
         listed = false;
@@ -236,11 +245,11 @@ void Relist(uint32_t index, char* buffer, std::vector<WalkLevel>& levels)
             if (child != NO_FOLDER)
                 DropFolderTree(child, Unwatch);
             programState.visitedCount++;
-            StampSubfolder(buffer, &levels.back());
+            StampSubfolder(buffer, &levels[depth]);
         } while (FindNextFileA(find, &walkEntry) == 1);
         FindClose(find);
     }
-    recording.clear();
+    recorded = 0;
     folder = &Folder(index);
     if (listed) {
         for (uint32_t child = folder->firstChild; child != NO_FOLDER;) {
@@ -249,9 +258,10 @@ void Relist(uint32_t index, char* buffer, std::vector<WalkLevel>& levels)
                 DropFolderTree(child, Unwatch);
             child = next;
         }
-        recording.assign(1, index); // a file in the future is noted for this folder
+        recording[0] = index; // a file in the future is noted for this folder
+        recorded = 1;
         folder->files = NewestFileTime(buffer, tail, &listed, &error);
-        recording.clear();
+        recorded = 0;
     }
     bool gone = error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND;
     if (!listed && gone && folder->parent != NO_FOLDER) {
@@ -272,15 +282,14 @@ bool IsZero(FILETIME time) { return time.dwLowDateTime == 0 && time.dwHighDateTi
 
 // Sets the folder to what is kept of its subtree, as the walk would: a folder with no file
 // below it is left alone, and the top only with --top.
-void Restamp(uint32_t index, char* buffer, std::vector<WalkLevel>& levels)
+void Restamp(uint32_t index, char* buffer)
 {
     WatchedFolder& folder = Folder(index);
     folder.newest = NewestKept(index);
     bool top = folder.parent == NO_FOLDER;
     if (IsZero(folder.newest) || (top && !programState.setTop))
         return;
-    levels.resize(FolderDepth(index) + 1);
-    char* tail = SpellFolderPath(index, buffer, levels.data());
+    char* tail = SpellFolderPath(index, buffer, levels);
     if (!tail)
         return; // reported when it was listed
     lastLeft = index;
@@ -295,45 +304,74 @@ void Restamp(uint32_t index, char* buffer, std::vector<WalkLevel>& levels)
     StampFolder(buffer, folder.newest, before);
 }
 
-bool Deeper(uint32_t a, uint32_t b) { return FolderDepth(a) > FolderDepth(b); }
+// A folder with its depth, to be sorted: shallower first, and one folder's entries together.
+struct Placed {
+    uint32_t depth;
+    uint32_t index;
+};
+
+int Shallower(const void* a, const void* b)
+{
+    auto x = static_cast<const Placed*>(a), y = static_cast<const Placed*>(b);
+    if (x->depth != y->depth)
+        return x->depth < y->depth ? -1 : 1;
+    return x->index < y->index ? -1 : x->index > y->index;
+}
+
+void SortByDepth(GrowingList<Placed>* list)
+{
+    qsort(list->items, list->count, sizeof(Placed), Shallower);
+}
 
 // One round: the folders changed, listed again from the top down (a folder dropped with
-// its parent is not listed); then they and every folder above them set, from the bottom
-// up, so that a folder is set after the folders below it.
+// its parent is not listed; one found gone adds its parent behind the others); then they
+// and every folder above them set, from the bottom up, so that a folder is set after the
+// folders below it.
 void RunWatchRound()
 {
     static char buffer[PATH_BUFFER_SIZE];
-    std::vector<WalkLevel> levels;
     programState.changedCount = 0;
     programState.visitedCount = 0;
     programState.latestFailures = 0;
     StartStamping();
-    std::sort(dirty.begin(), dirty.end(), [](uint32_t a, uint32_t b) { return Deeper(b, a); });
-    std::vector<uint32_t> touched;
-    // A folder found gone adds its parent behind the others.
-    for (size_t i = 0; i < dirty.size(); i++) {
-        uint32_t index = dirty[i];
+    GrowingList<Placed> order = {nullptr, 0, 0};
+    for (size_t i = 0; i < dirty.count; i++) {
+        uint32_t index = dirty.items[i];
+        memoryLost |= !Append(&order, Placed{static_cast<uint32_t>(FolderDepth(index)), index});
+    }
+    SortByDepth(&order);
+    for (size_t i = 0; i < order.count; i++)
+        dirty.items[i] = order.items[i].index;
+    GrowingList<Placed> touched = {nullptr, 0, 0};
+    for (size_t i = 0; i < dirty.count && !memoryLost; i++) {
+        uint32_t index = dirty.items[i];
         if (programState.stopRequested || programState.listLost)
             break;
-        if (Folder(index).flags & FOLDER_GONE)
+        if (!IsKeptFolder(index))
             continue;
         Folder(index).flags &= static_cast<uint8_t>(~FOLDER_DIRTY);
-        Relist(index, buffer, levels);
+        Relist(index, buffer);
+        uint32_t depth = static_cast<uint32_t>(FolderDepth(index));
         for (uint32_t up = index; up != NO_FOLDER; up = Folder(up).parent)
-            touched.push_back(up);
+            memoryLost |= !Append(&touched, Placed{depth--, up});
     }
-    dirty.clear();
-    std::sort(touched.begin(), touched.end());
-    touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
-    std::stable_sort(touched.begin(), touched.end(), Deeper);
-    for (uint32_t index : touched)
-        if (!(Folder(index).flags & FOLDER_GONE))
-            Restamp(index, buffer, levels);
+    dirty.count = 0;
+    SortByDepth(&touched);
+    for (size_t i = touched.count; i-- > 0;) {
+        uint32_t index = touched.items[i].index;
+        bool again = i + 1 < touched.count && touched.items[i + 1].index == index;
+        if (!again && IsKeptFolder(index))
+            Restamp(index, buffer);
+    }
+    FreeList(&order);
+    FreeList(&touched);
     EndStamping();
     lastLeft = NO_FOLDER;
-    links.erase(std::remove_if(links.begin(), links.end(),
-                               [](uint32_t index) { return !IsKeptFolder(index); }),
-                links.end());
+    size_t kept = 0;
+    for (size_t i = 0; i < links.count; i++)
+        if (IsKeptFolder(links.items[i]))
+            links.items[kept++] = links.items[i];
+    links.count = kept;
     ReleaseDroppedFolders();
     ReportRound(programState.changedCount, programState.visitedCount);
 }
@@ -351,9 +389,10 @@ void WalkAgain(const char* const* folders, int count)
 {
     CloseWatch();
     ForgetAllFolders();
-    dirty.clear();
-    dueFolders.clear();
-    links.clear();
+    dirty.count = 0;
+    dueFolders.count = 0;
+    links.count = 0;
+    memoryLost = false;
     StartWatch();
     int32_t changed = 0, visited = 0;
     for (int i = 0; i < count && !programState.stopRequested; i++) {
@@ -421,7 +460,9 @@ void RunWatch(const char* const* folders, int count)
         return CloseWatch();
     DWORD settle = programState.settleGiven ? programState.settleSeconds * 1000 : 2000;
     while (!StopAsked()) {
-        DWORD result = WaitForFolderChanges(watch, stopEvent, settle, NextDue(), window);
+        DWORD result = memoryLost
+                           ? WATCH_LOST
+                           : WaitForFolderChanges(watch, stopEvent, settle, NextDue(), window);
         if (result == WATCH_STOPPED || result == WAIT_FAILED)
             break;
         if (result == WATCH_MESSAGE) {
@@ -440,11 +481,14 @@ void RunWatch(const char* const* folders, int count)
             continue;
         }
         result == WATCH_TIMEOUT ? MarkDue() : TakeChanges();
-        if (!dirty.empty())
+        if (dirty.count > 0 && !memoryLost)
             RunWatchRound();
     }
     if (!window)
         StopListening();
     CloseWatch();
     ForgetAllFolders();
+    FreeList(&dirty);
+    FreeList(&dueFolders);
+    FreeList(&links);
 }

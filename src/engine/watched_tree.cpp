@@ -2,16 +2,16 @@
 // hundred thousand folders grows without copying what it holds.
 #include "watched_tree.h"
 
+#include "growing_list.h"
 #include "platform_config.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
 constexpr uint32_t BLOCK = 4096;
-std::vector<WatchedFolder*> blocks;
+GrowingList<WatchedFolder*> blocks;
 uint32_t used; // records handed out, free or not
 uint32_t freeList = NO_FOLDER;
 uint32_t droppedList = NO_FOLDER; // free once the round ends
@@ -34,11 +34,12 @@ uint32_t NewRecord()
         freeList = Folder(index).nextSibling;
         return index;
     }
-    if (used == blocks.size() * BLOCK) {
+    if (used == blocks.count * BLOCK) {
         auto block = static_cast<WatchedFolder*>(malloc(BLOCK * sizeof(WatchedFolder)));
-        if (!block)
+        if (!block || !Append(&blocks, block)) {
+            free(block);
             return NO_FOLDER;
-        blocks.push_back(block);
+        }
     }
     return used++;
 }
@@ -75,7 +76,7 @@ void DropBelow(uint32_t index, void (*forget)(uint32_t))
 
 } // namespace
 
-WatchedFolder& Folder(uint32_t index) { return blocks[index / BLOCK][index % BLOCK]; }
+WatchedFolder& Folder(uint32_t index) { return blocks.items[index / BLOCK][index % BLOCK]; }
 
 bool IsKeptFolder(uint32_t index) { return index < used && !(Folder(index).flags & FOLDER_GONE); }
 
@@ -125,9 +126,9 @@ void ForgetAllFolders()
 {
     for (uint32_t i = 0; i < used; i++)
         free(Folder(i).name);
-    for (WatchedFolder* block : blocks)
-        free(block);
-    blocks.clear();
+    for (size_t i = 0; i < blocks.count; i++)
+        free(blocks.items[i]);
+    FreeList(&blocks);
     used = 0;
     liveCount = 0;
     freeList = droppedList = NO_FOLDER;
@@ -160,12 +161,13 @@ FILETIME NewestKept(uint32_t index)
 
 char* SpellFolderPath(uint32_t index, char* buffer, WalkLevel* levels)
 {
-    std::vector<uint32_t> chain; // the top first
-    for (uint32_t up = index; up != NO_FOLDER; up = Folder(up).parent)
-        chain.insert(chain.begin(), up);
+    size_t depth = FolderDepth(index);
     char* at = buffer;
-    for (size_t level = 0; level < chain.size(); level++) {
-        const WatchedFolder& folder = Folder(chain[level]);
+    for (size_t level = 0; level <= depth; level++) {
+        uint32_t above = index; // the folder at this level: depth - level folders up
+        for (size_t up = level; up < depth; up++)
+            above = Folder(above).parent;
+        const WatchedFolder& folder = Folder(above);
         size_t length = strlen(folder.name);
         if (length + 3 > static_cast<size_t>(buffer + PATH_BUFFER_SIZE - at))
             return nullptr;

@@ -150,6 +150,51 @@ BOOL SetFileTimeUtf8(HANDLE file, const FILETIME* creation, const FILETIME* last
                      const FILETIME* lastWrite);
 BOOL CloseHandleUtf8(HANDLE object);
 
+// Watching folders for changes (watch.cpp), over ReadDirectoryChangesW. The rule: the
+// system's notifications are read only inside WaitForFolderChanges, on the caller's thread
+// (overlapped requests, one for each subtree watched); no thread of the layer's own.
+// What WaitForFolderChanges ends with.
+constexpr DWORD WATCH_CHANGES = 0; // changes wait for TakeFolderChange, the tree quiet since
+constexpr DWORD WATCH_LOST = 1; // changes were lost: the whole tree must be looked at
+constexpr DWORD WATCH_STOPPED = 2; // the stop event is set
+constexpr DWORD WATCH_TIMEOUT = 3; // the time given passed with no change
+constexpr DWORD WATCH_MESSAGE = 4; // a message waits for the calling thread's windows
+
+// A new, empty watch; null when memory cannot be had.
+HANDLE CreateFolderWatch();
+
+// Watches `path` with `key`. A `root` (a top, or a folder reached through a link or
+// junction) gets a watch of its whole subtree, with a buffer of 64 KB so that a share
+// accepts it; any other folder is reported by the watch of the subtree it lies in, and
+// nothing is done (returns 1). Returns a non-zero number for UnwatchFolder, or 0 with the
+// system's error: the folder cannot be opened, or refuses change notification (a share
+// or a file system without it), or ERROR_TOO_MANY_OPEN_FILES past 63 subtrees.
+DWORD WatchFolder(HANDLE watch, const char* path, DWORD key, BOOL root);
+
+// Stops the watch `id` of `key` (a subtree's watch is closed). Returns 0 when it is not
+// one.
+BOOL UnwatchFolder(HANDLE watch, DWORD id, DWORD key);
+
+// Waits for changes, then until none has come for `settle` milliseconds, and ends with
+// WATCH_CHANGES; or with WATCH_LOST, the tree quiet as before, once a request came back
+// empty or failed (ERROR_NOTIFY_ENUM_DIR: the system could not keep them all; the folder
+// gone) or more than 65,536 changes wait; or at once with WATCH_STOPPED when `stop` (an
+// event, or null) is set; or with WATCH_MESSAGE when `messages` is set and a message waits
+// (MsgWaitForMultipleObjects); or with WATCH_TIMEOUT when `timeout` milliseconds
+// (INFINITE: none) pass with no change. Returns WAIT_FAILED when the wait itself fails.
+// Changes come as the system reports them: a name below the subtree's folder, names
+// joined by '\\', and FILE_ACTION_MODIFIED for a folder whose time changed too.
+DWORD WaitForFolderChanges(HANDLE watch, HANDLE stop, DWORD settle, DWORD timeout, BOOL messages);
+
+// Hands out the oldest change not yet handed out, in the order they came (the same change
+// twice in a row is one): the key of the subtree it happened in, the FILE_ACTION_ it was,
+// and its path below that subtree's folder in UTF-8 (cut to fit `size` bytes, with a NUL),
+// and returns non-zero; 0 when none is left.
+BOOL TakeFolderChange(HANDLE watch, DWORD* key, DWORD* action, char* name, DWORD size);
+
+// Ends the watch: every request is cancelled and every handle closed.
+void CloseFolderWatch(HANDLE watch);
+
 // MessageBoxW with the UTF-8 text and caption; returns what it returns.
 int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type);
 

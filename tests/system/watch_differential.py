@@ -126,7 +126,7 @@ before = times(top)
 
 listing = os.path.join(work, "watch.list")
 with open(listing, "w") as output, open(listing + ".err", "w") as errors:
-    watcher = subprocess.Popen(program + ["-a", "-v", "--watch", "--settle=%d" % SETTLE,
+    watcher = subprocess.Popen(program + ["-a", "-s", "-v", "--watch", "--settle=%d" % SETTLE,
                                           spell(top)], stdout=output, stderr=errors)
 time.sleep(2 + SETTLE)  # the first walk
 kinds = {}
@@ -137,7 +137,7 @@ for burst in range(10):
         time.sleep(rng.choice([0, 0, 0.01, 0.1]))
     time.sleep(SETTLE + 2.5)
     check = os.path.join(work, "check%d" % burst)
-    run(["-a", "-n", "-v", spell(top)], check)
+    run(["-a", "-s", "-n", "-v", spell(top)], check)
     left = "".join(line for line in open(check) if "\t" in line)
     if left:
         failures.append("burst %d: a fresh run would still change:\n%s" % (burst, left))
@@ -155,7 +155,7 @@ if "cannot" in errors:
 
 # Taken back: every folder the watch set that is still there has its time from before.
 restore = os.path.join(work, "restore")
-run(["-r", spell(listing)], restore)
+run(["-s", "-r", spell(listing)], restore)
 after = times(top)
 set_by_watch = {line.split("\t")[2].rstrip("\r\n") for line in open(listing)
                 if line.count("\t") >= 2}

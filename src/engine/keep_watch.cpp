@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 
+void (*watchRoundEnded)(int32_t changed);
+
 namespace {
 
 HANDLE watch;
@@ -374,6 +376,8 @@ void RunWatchRound()
     links.count = kept;
     ReleaseDroppedFolders();
     ReportRound(programState.changedCount, programState.visitedCount);
+    if (watchRoundEnded)
+        watchRoundEnded(programState.changedCount);
 }
 
 void CloseWatch()

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // Asked before each walk: the first time makes the watch and has the walks that follow
 // record what they enter, each folder watched before it is listed. Does nothing without
 // --watch.
@@ -20,3 +22,6 @@ void StartWatch();
 // (600 unless given) instead; when it lost changes, says so and walks the whole tree
 // again. Does nothing without --watch.
 void RunWatch(const char* const* folders, int count);
+
+// Told at the end of each round of how many folders it set; null unless a window shows it.
+extern void (*watchRoundEnded)(int32_t changed);

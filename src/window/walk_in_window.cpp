@@ -3,6 +3,8 @@
 // the waiting messages are handled and the label redrawn.
 #include "walk_in_window.h"
 
+#include "keep_watch.h"
+
 #include "folder_walk.h"
 #include "program_state.h"
 #include "text_builder.h"
@@ -124,6 +126,34 @@ void StopFollowingWalk()
     walkProgress = nullptr;
     walkPulse = nullptr;
     SetWindowTextA(programState.folderLabel, "Folder:");
+}
+
+namespace {
+
+// "Kept up to date: 3 set at 14:05:09 (Escape stops)"
+void ShowWatchRound(int32_t changed)
+{
+    if (changed == 0)
+        return;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t text[128];
+    wsprintfW(text, L"Kept up to date: %d set at %02u:%02u:%02u (Escape stops)", changed, now.wHour,
+              now.wMinute, now.wSecond);
+    SetLabelText(text);
+}
+
+} // namespace
+
+void KeepFolderInWindow(const char* folder)
+{
+    if (!programState.stopRequested)
+        SetLabelText(L"Keeping up to date (Escape stops)");
+    walkProgress = nullptr;
+    walkPulse = HandlePendingMessages;
+    watchRoundEnded = ShowWatchRound;
+    RunWatch(&folder, 1); // stopped already, it only lets the watch go
+    watchRoundEnded = nullptr;
 }
 
 void ShowWalkProgress(const char* folder)

@@ -21,3 +21,8 @@ void DispatchWindowMessage(MSG* message);
 
 // Enables or greys the four controls.
 void EnableControls(bool enable);
+
+// With "Keep up to date": keeps `folder`, just walked, right as it changes, the window's
+// messages handled while it waits and the label telling what it does and when it last set
+// something, until Escape or closing the window stops it.
+void KeepFolderInWindow(const char* folder);

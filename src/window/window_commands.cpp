@@ -3,6 +3,7 @@
 
 #include "control_ids.h"
 #include "folder_walk.h"
+#include "keep_watch.h"
 #include "program_state.h"
 #include "run_summary.h"
 #include "walk_in_window.h"
@@ -102,7 +103,10 @@ void SetDatesFromField()
     programState.closeRequested = 0;
     FollowWalkInWindow();
     KeepChangesInMemory(true); // for "Undo the last run"
+    StartWatch(); // with "Keep up to date", the walk records what it enters
     RunFolderWalk(folder);
+    if (programState.watch)
+        KeepFolderInWindow(folder);
     KeepChangesInMemory(false);
     NoteWindowRun();
     StopFollowingWalk();

@@ -2,7 +2,6 @@
 // and each folder reached through a link or junction, read on the caller's thread while it
 // waits, with the stop event (and, in a window, its messages) beside them.
 #define CHRONOTREE_SYSTEM_NAMES
-#include "growing_list.h"
 #include "long_paths.h"
 #include "wide_text.h"
 #include <windows.h>
@@ -17,7 +16,10 @@ namespace {
 constexpr DWORD BUFFER_SIZE = 65536;
 // Room in one wait for the stop event and every subtree.
 constexpr DWORD MOST_ROOTS = MAXIMUM_WAIT_OBJECTS - 1;
+// What one round may gather: past this the whole tree is looked at instead. Both are taken
+// at once, and only the pages written to are ever made real.
 constexpr size_t MOST_CHANGES = 65536;
+constexpr size_t NAMES_SIZE = 4 << 20;
 constexpr DWORD WATCHED =
     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE;
 
@@ -37,8 +39,10 @@ struct Change {
 
 struct FolderWatch {
     Root roots[MOST_ROOTS];
-    GrowingList<Change> changes;
-    GrowingList<char> names;
+    Change* changes; // MOST_CHANGES of them
+    size_t changeCount;
+    char* names; // NAMES_SIZE bytes
+    size_t namesUsed;
     size_t taken;
     bool lost;
 };
@@ -71,17 +75,20 @@ void AddChange(FolderWatch* watch, DWORD key, DWORD action, const wchar_t* name,
     size_t length = Utf8FromWide(name, units, text, sizeof text);
     if (length == TEXT_DOES_NOT_FIT)
         return;
-    if (watch->changes.count > 0) {
-        const Change& last = watch->changes.items[watch->changes.count - 1];
+    if (watch->changeCount > 0) {
+        const Change& last = watch->changes[watch->changeCount - 1];
         if (last.key == key && last.action == action && last.nameLength == length &&
-            memcmp(watch->names.items + last.nameAt, text, length) == 0)
+            memcmp(watch->names + last.nameAt, text, length) == 0)
             return; // a file written in many pieces is one change
     }
-    Change change = {key, action, static_cast<uint32_t>(watch->names.count),
-                     static_cast<uint32_t>(length)};
-    if (watch->changes.count >= MOST_CHANGES || !AppendAll(&watch->names, text, length) ||
-        !Append(&watch->changes, change))
+    if (watch->changeCount >= MOST_CHANGES || length > NAMES_SIZE - watch->namesUsed) {
         watch->lost = true; // too many to keep: the whole tree is looked at instead
+        return;
+    }
+    watch->changes[watch->changeCount++] =
+        Change{key, action, static_cast<uint32_t>(watch->namesUsed), static_cast<uint32_t>(length)};
+    memcpy(watch->names + watch->namesUsed, text, length);
+    watch->namesUsed += length;
 }
 
 // A request has ended: its entries are noted, and the next request starts. An empty one,
@@ -108,18 +115,26 @@ void Collect(FolderWatch* watch, Root* root)
     }
 }
 
-bool Pending(const FolderWatch* watch)
-{
-    return watch->lost || watch->taken < watch->changes.count;
-}
+bool Pending(const FolderWatch* watch) { return watch->lost || watch->taken < watch->changeCount; }
 
 } // namespace
 
 HANDLE CreateFolderWatch()
 {
     auto watch = static_cast<FolderWatch*>(calloc(1, sizeof(FolderWatch)));
-    if (!watch)
+    if (watch) {
+        watch->changes = static_cast<Change*>(malloc(MOST_CHANGES * sizeof(Change)));
+        watch->names = static_cast<char*>(malloc(NAMES_SIZE));
+    }
+    if (!watch || !watch->changes || !watch->names) {
+        if (watch) {
+            free(watch->changes);
+            free(watch->names);
+        }
+        free(watch);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     return watch;
 }
 
@@ -181,9 +196,9 @@ BOOL UnwatchFolder(HANDLE handle, DWORD id, DWORD key)
 DWORD WaitForFolderChanges(HANDLE handle, HANDLE stop, DWORD settle, DWORD timeout, BOOL messages)
 {
     FolderWatch* watch = WatchOf(handle);
-    if (watch->taken >= watch->changes.count) {
-        watch->changes.count = 0; // the memory stays for the next round
-        watch->names.count = 0;
+    if (watch->taken >= watch->changeCount) {
+        watch->changeCount = 0; // the memory stays for the next round
+        watch->namesUsed = 0;
         watch->taken = 0;
     }
     DWORD started = GetTickCount();
@@ -228,13 +243,13 @@ DWORD WaitForFolderChanges(HANDLE handle, HANDLE stop, DWORD settle, DWORD timeo
 BOOL TakeFolderChange(HANDLE handle, DWORD* key, DWORD* action, char* name, DWORD size)
 {
     FolderWatch* watch = WatchOf(handle);
-    if (watch->taken >= watch->changes.count || size == 0)
+    if (watch->taken >= watch->changeCount || size == 0)
         return FALSE;
-    const Change& change = watch->changes.items[watch->taken++];
+    const Change& change = watch->changes[watch->taken++];
     *key = change.key;
     *action = change.action;
     size_t length = change.nameLength < size ? change.nameLength : size - 1;
-    memcpy(name, watch->names.items + change.nameAt, length);
+    memcpy(name, watch->names + change.nameAt, length);
     name[length] = '\0';
     return TRUE;
 }
@@ -246,7 +261,7 @@ void CloseFolderWatch(HANDLE handle)
         return;
     for (Root& root : watch->roots)
         CloseRoot(&root);
-    FreeList(&watch->changes);
-    FreeList(&watch->names);
+    free(watch->changes);
+    free(watch->names);
     free(watch);
 }

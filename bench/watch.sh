@@ -30,17 +30,20 @@ for i in range(count):
 PY
 }
 
-start_watch() { # start_watch TREE: the watch's pid once its first walk is over
-  "$ours" -a -s --watch --settle=0 "$1" >"$work/watch.out" 2>&1 &
-  watcher=$!
-  until [ -n "$(find "$1" -maxdepth 0 -newer "$work/started" 2>/dev/null)" ] ||
-    grep -q "^State:.*S (sleeping)" "/proc/$watcher/status"; do sleep 0.2; done
-  sleep 1
-}
-stop_watch() { kill -INT "$watcher"; wait "$watcher" || true; }
 cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; } # clock ticks, user and system
 
-touch "$work/started"
+start_watch() { # start_watch TREE: the watch's pid once its first walk is over (its
+  # processor time stands still for a second)
+  "$ours" -a -s --watch --settle=0 "$1" >"$work/watch.out" 2>&1 &
+  watcher=$!
+  local last=-1 now
+  while now=$(cpu "$watcher") && [ "$now" != "$last" ]; do
+    last=$now
+    sleep 1
+  done
+}
+stop_watch() { kill -INT "$watcher"; wait "$watcher" || true; }
+
 tree "$work/t5k" 5000
 start_watch "$work/t5k"
 deep=$(find "$work/t5k" -mindepth 4 -type d | head -1)

@@ -428,15 +428,6 @@ void FallBackToRounds(const char* const* folders, int count)
     RunRounds(folders, count);
 }
 
-bool StopAsked()
-{
-    if (programState.stopRequested)
-        return true;
-    if (stopEvent && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0)
-        programState.stopRequested = 1; // a round stops writing as the walk does
-    return programState.stopRequested != 0;
-}
-
 } // namespace
 
 void StartWatch()
@@ -463,7 +454,7 @@ void RunWatch(const char* const* folders, int count)
                                                "events")))
         return CloseWatch();
     DWORD settle = programState.settleGiven ? programState.settleSeconds * 1000 : 2000;
-    while (!StopAsked()) {
+    while (!programState.stopRequested) { // a window's Escape; a signal ends the wait
         DWORD result = memoryLost
                            ? WATCH_LOST
                            : WaitForFolderChanges(watch, stopEvent, settle, NextDue(), window);

@@ -481,4 +481,96 @@ TEST_F(FileCalls, WritesThatFailBehindTheirCallsAreHandedOutOnceInTheirOrder)
     EXPECT_TRUE(Settle().empty()) << "each failure is handed out once";
 }
 
+// A watch as the program uses it: the folders of a tree watched, each change handed out
+// with the folder it happened in and what happened, once the tree has been quiet; a
+// folder's own time written (the program's own write) is no change of entries.
+class Watching : public FileCalls {
+protected:
+    void SetUp() override
+    {
+        FileCalls::SetUp();
+        MakeFolder(In("a"));
+        MakeFolder(In("a") + SCRATCH_SEPARATOR + "b");
+        watch = CreateFolderWatch();
+        ASSERT_NE(watch, nullptr);
+        const char* const below[] = {"", "a", "a/b"};
+        for (DWORD key = 0; key < 3; key++) {
+            std::string relative = below[key];
+            std::replace(relative.begin(), relative.end(), '/', SCRATCH_SEPARATOR);
+            prefix[key] = relative;
+            std::string path = relative.empty() ? root : In(relative);
+            ids[key] = WatchFolder(watch, (path + SCRATCH_SEPARATOR).c_str(), key, key == 0);
+            ASSERT_NE(ids[key], 0u) << path;
+        }
+    }
+    void TearDown() override
+    {
+        CloseFolderWatch(watch);
+        FileCalls::TearDown();
+    }
+    // The changes handed out, each as "ACTION path below the root" ('/' between names).
+    std::vector<std::string> Take()
+    {
+        std::vector<std::string> changes;
+        DWORD key = 0, action = 0;
+        char name[1024];
+        while (TakeFolderChange(watch, &key, &action, name, sizeof name)) {
+            EXPECT_LT(key, 3u);
+            std::string path = prefix[key < 3 ? key : 0];
+            path += (path.empty() ? "" : std::string(1, SCRATCH_SEPARATOR)) + name;
+            std::replace(path.begin(), path.end(), SCRATCH_SEPARATOR, '/');
+            changes.push_back(std::to_string(action) + " " + path);
+        }
+        return changes;
+    }
+    HANDLE watch = nullptr;
+    DWORD ids[3] = {};
+    std::string prefix[3];
+};
+
+bool Has(const std::vector<std::string>& changes, DWORD action, const std::string& path)
+{
+    return std::count(changes.begin(), changes.end(), std::to_string(action) + " " + path) > 0;
+}
+
+TEST_F(Watching, ChangesComeOnceTheTreeIsQuietWithTheirFolderAndWhatHappened)
+{
+    EXPECT_EQ(WaitForFolderChanges(watch, nullptr, 50, 100, FALSE), WATCH_TIMEOUT);
+    // The program's own write of a folder's time: nothing, or that folder itself modified.
+    ASSERT_TRUE(WriteTime(In("a") + SCRATCH_SEPARATOR + "b", SOME_TIME));
+    ASSERT_TRUE(Settle().empty());
+    if (WaitForFolderChanges(watch, nullptr, 50, 300, FALSE) == WATCH_CHANGES) {
+        for (const std::string& change : Take())
+            EXPECT_EQ(change, std::to_string(FILE_ACTION_MODIFIED) + " a/b");
+    }
+    std::string b = In("a") + SCRATCH_SEPARATOR + "b" + SCRATCH_SEPARATOR;
+    MakeFile(b + "f", Time(SOME_TIME));
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(WaitForFolderChanges(watch, nullptr, 200, INFINITE, FALSE), WATCH_CHANGES);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200))
+        << "the tree must have been quiet for the time asked";
+    std::vector<std::string> changes = Take();
+    EXPECT_TRUE(Has(changes, FILE_ACTION_ADDED, "a/b/f")) << ::testing::PrintToString(changes);
+    EXPECT_TRUE(Take().empty()) << "each change is handed out once";
+    ASSERT_TRUE(RenameEntry(b + "f", b + "g"));
+    ASSERT_EQ(WaitForFolderChanges(watch, nullptr, 50, 5000, FALSE), WATCH_CHANGES);
+    changes = Take();
+    EXPECT_TRUE(Has(changes, FILE_ACTION_RENAMED_OLD_NAME, "a/b/f") &&
+                Has(changes, FILE_ACTION_RENAMED_NEW_NAME, "a/b/g"))
+        << ::testing::PrintToString(changes);
+}
+
+TEST_F(Watching, AStopEndsTheWaitAndFoldersUnwatchedAreNotReported)
+{
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(stop, nullptr);
+    ASSERT_NE(SetEvent(stop), 0);
+    EXPECT_EQ(WaitForFolderChanges(watch, stop, 50, INFINITE, FALSE), WATCH_STOPPED);
+    for (DWORD key = 0; key < 3; key++)
+        EXPECT_NE(UnwatchFolder(watch, ids[key], key), 0) << key;
+    EXPECT_EQ(UnwatchFolder(watch, ids[0] + 1000, 0), 0) << "no such watch";
+    MakeFile(In("a") + SCRATCH_SEPARATOR + "b" + SCRATCH_SEPARATOR + "h", Time(SOME_TIME));
+    EXPECT_EQ(WaitForFolderChanges(watch, nullptr, 50, 300, FALSE), WATCH_TIMEOUT);
+}
+
 } // namespace

@@ -45,6 +45,9 @@ struct FolderWatch {
     size_t namesUsed;
     size_t taken;
     bool lost;
+    // When the latest change came: kept across calls, so that a wait cut short by a window
+    // message goes on counting the quiet from there.
+    DWORD quietFrom;
 };
 
 FolderWatch* WatchOf(HANDLE watch) { return static_cast<FolderWatch*>(watch); }
@@ -202,7 +205,6 @@ DWORD WaitForFolderChanges(HANDLE handle, HANDLE stop, DWORD settle, DWORD timeo
         watch->taken = 0;
     }
     DWORD started = GetTickCount();
-    DWORD quietFrom = started; // of the latest change, once one came
     for (;;) {
         HANDLE handles[MAXIMUM_WAIT_OBJECTS];
         Root* of[MAXIMUM_WAIT_OBJECTS] = {};
@@ -217,7 +219,7 @@ DWORD WaitForFolderChanges(HANDLE handle, HANDLE stop, DWORD settle, DWORD timeo
         DWORD now = GetTickCount();
         DWORD wait = INFINITE;
         if (Pending(watch))
-            wait = now - quietFrom >= settle ? 0 : settle - (now - quietFrom);
+            wait = now - watch->quietFrom >= settle ? 0 : settle - (now - watch->quietFrom);
         else if (timeout != INFINITE)
             wait = now - started >= timeout ? 0 : timeout - (now - started);
         DWORD result = messages
@@ -235,7 +237,7 @@ DWORD WaitForFolderChanges(HANDLE handle, HANDLE stop, DWORD settle, DWORD timeo
             return WATCH_STOPPED;
         if (index < count && of[index]) {
             Collect(watch, of[index]);
-            quietFrom = GetTickCount();
+            watch->quietFrom = GetTickCount();
         }
     }
 }

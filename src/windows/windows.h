@@ -175,8 +175,9 @@ DWORD WatchFolder(HANDLE watch, const char* path, DWORD key, BOOL root);
 // one.
 BOOL UnwatchFolder(HANDLE watch, DWORD id, DWORD key);
 
-// Waits for changes, then until none has come for `settle` milliseconds, and ends with
-// WATCH_CHANGES; or with WATCH_LOST, the tree quiet as before, once a request came back
+// Waits for changes, then until none has come for `settle` milliseconds (counted from the
+// latest change, across calls: a wait ended by a message goes on where it was), and ends
+// with WATCH_CHANGES; or with WATCH_LOST, the tree quiet as before, once a request came back
 // empty or failed (ERROR_NOTIFY_ENUM_DIR: the system could not keep them all; the folder
 // gone) or more than 65,536 changes wait; or at once with WATCH_STOPPED when `stop` (an
 // event, or null) is set; or with WATCH_MESSAGE when `messages` is set and a message waits

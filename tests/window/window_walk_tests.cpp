@@ -19,6 +19,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -517,6 +518,55 @@ TEST_F(WindowAtWork, TheSetButtonIsTheDefaultAndEveryControlATabStop)
         EXPECT_TRUE(GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP);
     EXPECT_FALSE(GetWindowLongA(programState.folderLabel, GWL_STYLE) & WS_TABSTOP);
     EXPECT_EQ(LOWORD(SendMessageA(programState.mainWindow, DM_GETDEFID, 0, 0)), IDC_SET_DATES);
+}
+
+// "Keep up to date": the walk, then the folder kept right as it changes, the label telling
+// so, until Escape; the window stays, with no summary.
+TEST_F(WindowAtWork, KeepUpToDateSetsAChangeAfterTheWalkUntilEscape)
+{
+    std::string top = MakeScratchFolder();
+    for (int i = 0; i < 3; i++) {
+        MakeFolder(top + "\\k" + std::to_string(i));
+        MakeFile(top + "\\k" + std::to_string(i) + "\\x", FIRST_TIME_PLUS_DAY());
+    }
+    ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
+    SetFieldText(top.c_str());
+    SendMessageA(programState.mainWindow, WM_SYSCOMMAND, IDM_WATCH, 0);
+    ASSERT_TRUE(Checked(IDM_WATCH));
+    ShowWindow(programState.mainWindow, SW_SHOW);
+    SetForegroundWindow(programState.mainWindow);
+    constexpr uint64_t LATER = FIRST_TIME + 2 * 864000000000ull;
+    std::vector<std::string> labels;
+    int ticks = 0;
+    bool changed = false, pressed = false;
+    onTick = [&] {
+        std::string label = LabelText();
+        if (labels.empty() || labels.back() != label)
+            labels.push_back(label);
+        ticks++;
+        if (!changed && label.rfind("Keeping up to date", 0) == 0) {
+            changed = true;
+            MakeFile(top + "\\k1\\later",
+                     FILETIME{static_cast<DWORD>(LATER), static_cast<DWORD>(LATER >> 32)});
+        }
+        if (!pressed && (label.rfind("Kept up to date: 1 set at ", 0) == 0 || ticks > 3000)) {
+            pressed = true;
+            PressRealKey(VK_ESCAPE);
+        }
+    };
+    HandleCommand(MAKEWPARAM(IDC_SET_DATES, 0));
+    onTick = [] {};
+    EXPECT_TRUE(changed) << "the label said it was keeping the folder";
+    EXPECT_LE(ticks, 3000) << ::testing::PrintToString(labels);
+    FILETIME lastWrite, lastAccess;
+    ASSERT_TRUE(ReadTimes(top + "\\k1", &lastWrite, &lastAccess));
+    EXPECT_EQ(Ticks(lastWrite), LATER) << "the change was set";
+    ASSERT_TRUE(ReadTimes(top + "\\k0", &lastWrite, &lastAccess));
+    EXPECT_EQ(Ticks(lastWrite), Ticks(FIRST_TIME_PLUS_DAY())) << "and the walk before it";
+    EXPECT_TRUE(IsWindow(programState.mainWindow)) << "Escape stops the watch, not the window";
+    EXPECT_TRUE(CaughtBoxes().empty()) << "no summary";
+    EXPECT_EQ(LabelText(), "Folder:");
+    programState.watch = 0;
 }
 
 } // namespace

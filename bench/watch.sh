@@ -5,7 +5,9 @@
 # - processor time idle: user and system time of a watch of 10,000 folders over 60 s with
 #   nothing changing (from /proc/PID/stat);
 # - memory a folder: peak resident memory (VmHWM) of a watch of 100,000 folders, less that
-#   of a plain run over the same tree, over the folders.
+#   of a plain run over the same tree, over the folders;
+# - growth: resident memory of a watch of 10,000 folders after 100 rounds of changes and
+#   after 10,000 more (a file made or removed, a folder made or removed, each round).
 # usage: bench/watch.sh [IDLE_SECONDS]   (default 60)
 set -eu
 cd "$(dirname "$0")/.."
@@ -67,6 +69,31 @@ after=$(cpu "$watcher")
 stop_watch
 echo "idle watch of 10,000 folders for $idle s: $(((after - before) * 1000 / $(getconf CLK_TCK))) ms" \
   "of processor time"
+
+start_watch "$work/t10k"
+rounds() { # rounds COUNT: one change a round, each waited for until the watch has set it
+  python3 - "$(find "$work/t10k" -type d -name d55)" "$1" <<'PY'
+import os, sys, time
+folder, count = sys.argv[1], int(sys.argv[2])
+for i in range(count):
+    path = os.path.join(folder, "r%d" % (i % 4))
+    stamp = 1.5e9 + i
+    if i % 4 == 3:
+        os.makedirs(path, exist_ok=True)
+        path = os.path.join(path, "f")
+    with open(path, "w"):
+        pass
+    os.utime(path, (stamp, stamp))
+    while int(os.stat(folder).st_mtime) != int(stamp):
+        time.sleep(0.0002)
+PY
+}
+rounds 100
+early=$(awk '/VmRSS/ {print $2}' "/proc/$watcher/status")
+rounds 10000
+late=$(awk '/VmRSS/ {print $2}' "/proc/$watcher/status")
+stop_watch
+echo "watch of 10,000 folders: $early KB resident after 100 rounds, $late KB after 10,100"
 
 tree "$work/t100k" 100000
 /usr/bin/time -f "%M" -o "$work/plain.kb" "$ours" -a -s "$work/t100k"

@@ -20,8 +20,10 @@ constexpr DWORD MOST_ROOTS = MAXIMUM_WAIT_OBJECTS - 1;
 // at once, and only the pages written to are ever made real.
 constexpr size_t MOST_CHANGES = 65536;
 constexpr size_t NAMES_SIZE = 4 << 20;
-constexpr DWORD WATCHED =
-    FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE;
+// A file's time set back by a tool is a change of its last-write time on Windows; Wine
+// reports it as one of its attributes alone.
+constexpr DWORD WATCHED = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                          FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_ATTRIBUTES;
 
 struct Root {
     HANDLE folder; // null when the slot is free

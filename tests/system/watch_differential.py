@@ -71,8 +71,12 @@ def new_folder(parent, depth=2):
     return path
 
 
+last_path = [""]
+
+
 def change(top):
     """One random change of one of the kinds a watch must follow."""
+    last_path[0] = ""
     folders = [top] + folders_of(top)
     files = files_of(top)
     kind = rng.choice(["create", "create", "write", "delete", "rename", "move", "touch back",
@@ -82,25 +86,31 @@ def change(top):
         kind = rng.choice(["create", "write", "delete", "new folder"])
     if kind == "create" or (not files and kind in ("write", "delete", "rename", "move",
                                                    "touch back")):
-        new_file(rng.choice(folders))
+        last_path[0] = rng.choice(folders)
+        new_file(last_path[0])
     elif kind == "write":
-        with open(rng.choice(files), "a") as f:
+        last_path[0] = rng.choice(files)
+        with open(last_path[0], "a") as f:
             f.write("more")
     elif kind == "delete":
-        os.remove(rng.choice(files))
+        last_path[0] = rng.choice(files)
+        os.remove(last_path[0])
     elif kind == "rename":
-        path = rng.choice(files)
+        path = last_path[0] = rng.choice(files)
         os.rename(path, path + ".renamed")
     elif kind == "move":
-        path = rng.choice(files)
+        path = last_path[0] = rng.choice(files)
         os.rename(path, os.path.join(rng.choice(folders), "moved%d" % rng.randrange(10**6)))
     elif kind == "touch back":
         t = old_time()
-        os.utime(rng.choice(files), (t, t))
+        last_path[0] = rng.choice(files)
+        os.utime(last_path[0], (t, t))
     elif kind == "new folder":
-        new_folder(rng.choice(folders))
+        last_path[0] = rng.choice(folders)
+        new_folder(last_path[0])
     elif kind == "remove folder" and len(folders) > 3:
-        shutil.rmtree(rng.choice(folders[1:]))
+        last_path[0] = rng.choice(folders[1:])
+        shutil.rmtree(last_path[0])
     elif kind == "move folder" and len(folders) > 3:
         source = rng.choice(folders[1:])
         targets = [f for f in folders if not (f + "/").startswith(source + "/")]
@@ -136,10 +146,12 @@ with open(listing, "w") as output, open(listing + ".err", "w") as errors:
                                           spell(top)], stdout=output, stderr=errors)
 time.sleep(2 + SETTLE)  # the first walk
 kinds = {}
+journal = open(os.path.join(work, "changes.log"), "w", buffering=1)
 for burst in range(10):
     for _ in range(20):
         kind = change(top)
         kinds[kind] = kinds.get(kind, 0) + 1
+        journal.write("burst %d: %s -> %s\n" % (burst, kind, last_path[0]))
         time.sleep(rng.choice([0, 0, 0.01, 0.1]))
     time.sleep(SETTLE + (6 if windows else 2.5))  # a round under Wine takes longer
     check = os.path.join(work, "check%d" % burst)

@@ -71,11 +71,12 @@ echo "idle watch of 10,000 folders for $idle s: $(((after - before) * 1000 / $(g
   "of processor time"
 
 start_watch "$work/t10k"
-rounds() { # rounds COUNT: one change a round, each waited for until the watch has set it
-  python3 - "$(find "$work/t10k" -type d -name d55)" "$1" <<'PY'
+rounds() { # rounds FIRST COUNT: one change a round, each waited for until the watch has set
+  # it; each round's file is a second newer than the last round's
+  python3 - "$(find "$work/t10k" -type d -name d55)" "$1" "$2" <<'PY'
 import os, sys, time
-folder, count = sys.argv[1], int(sys.argv[2])
-for i in range(count):
+folder, first, count = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+for i in range(first, first + count):
     path = os.path.join(folder, "r%d" % (i % 4))
     stamp = 1.5e9 + i
     if i % 4 == 3:
@@ -88,9 +89,9 @@ for i in range(count):
         time.sleep(0.0002)
 PY
 }
-rounds 100
+rounds 0 100
 early=$(awk '/VmRSS/ {print $2}' "/proc/$watcher/status")
-rounds 10000
+rounds 100 10000
 late=$(awk '/VmRSS/ {print $2}' "/proc/$watcher/status")
 stop_watch
 echo "watch of 10,000 folders: $early KB resident after 100 rounds, $late KB after 10,100"

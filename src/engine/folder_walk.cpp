@@ -342,8 +342,8 @@ FILETIME StampNewestTimes(char* buffer, char* at, const char* name, WalkLevel* p
 {
     FILETIME newest = {0, 0};
     // walkEntry still holds this folder's entry in its parent's listing.
-    bool linked = parent && (parent->linked ||
-                             (walkEntry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    bool link = parent && (walkEntry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    bool linked = parent && (parent->linked || link);
     // The stack ends where it ends: deeper folders are reported, not entered. (The top's
     // own frame lies far above the floor.)
     if (walkStackFloor && reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) <
@@ -353,7 +353,6 @@ FILETIME StampNewestTimes(char* buffer, char* at, const char* name, WalkLevel* p
         CountFailure();
         return newest;
     }
-    bool link = parent && (walkEntry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     char* tail = AppendFolderName(buffer, at, name);
     bool listed = tail != nullptr; // a path that cannot fit is a listing that cannot start
     DWORD error = ERROR_FILENAME_EXCED_RANGE;

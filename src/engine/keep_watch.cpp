@@ -4,6 +4,7 @@
 #include "keep_watch.h"
 
 #include "folder_walk.h"
+#include "growing_list.h"
 #include "platform_config.h"
 #include "program_state.h"
 #include "rounds.h"
@@ -11,8 +12,6 @@
 #include "walk_report.h"
 #include "walk_steps.h"
 #include "watched_tree.h"
-
-#include "growing_list.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -217,7 +216,7 @@ void Relist(uint32_t index, char* buffer)
 {
     size_t depth = FolderDepth(index);
     char* tail = SpellFolderPath(index, buffer, levels);
-    WatchedFolder* folder = &Folder(index);
+    WatchedFolder* folder = &Folder(index); // records never move, whatever the walk adds
     if (!tail) {
         ReportFolderProblem("cannot list", folder->name, strlen(folder->name), nullptr,
                             ERROR_FILENAME_EXCED_RANGE);
@@ -252,7 +251,6 @@ void Relist(uint32_t index, char* buffer)
         FindClose(find);
     }
     recorded = 0;
-    folder = &Folder(index);
     if (listed) {
         for (uint32_t child = folder->firstChild; child != NO_FOLDER;) {
             uint32_t next = Folder(child).nextSibling;

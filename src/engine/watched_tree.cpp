@@ -2,6 +2,7 @@
 // hundred thousand folders grows without copying what it holds.
 #include "watched_tree.h"
 
+#include "folder_walk.h"
 #include "growing_list.h"
 #include "platform_config.h"
 
@@ -148,14 +149,8 @@ FILETIME NewestKept(uint32_t index)
 {
     FILETIME newest = Folder(index).files;
     for (uint32_t child = Folder(index).firstChild; child != NO_FOLDER;
-         child = Folder(child).nextSibling) {
-        FILETIME sub = Folder(child).newest;
-        bool later = sub.dwHighDateTime != newest.dwHighDateTime
-                         ? sub.dwHighDateTime > newest.dwHighDateTime
-                         : sub.dwLowDateTime > newest.dwLowDateTime;
-        if (later)
-            newest = sub;
-    }
+         child = Folder(child).nextSibling)
+        newest = LaterFileTime(newest, Folder(child).newest);
     return newest;
 }
 

@@ -18,14 +18,6 @@ PHANDLER_ROUTINE consoleHandler;
 
 void OnSignal(int signal) { consoleHandler(signal == SIGINT ? CTRL_C_EVENT : CTRL_CLOSE_EVENT); }
 
-int DescriptorOf(HANDLE event)
-{
-    uintptr_t value = reinterpret_cast<uintptr_t>(event);
-    return value >= EVENT_HANDLE_BASE && value < EVENT_HANDLE_BASE + 0x10000000
-               ? static_cast<int>(value - EVENT_HANDLE_BASE)
-               : -1;
-}
-
 } // namespace
 
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add)
@@ -50,7 +42,7 @@ HANDLE CreateEventA(SECURITY_ATTRIBUTES*, BOOL manualReset, BOOL initialState, L
 
 BOOL SetEvent(HANDLE event)
 {
-    int descriptor = DescriptorOf(event);
+    int descriptor = EventDescriptorOf(event);
     uint64_t one = 1;
     int saved = errno; // a signal handler leaves errno as it found it
     bool set = descriptor >= 0 && write(descriptor, &one, sizeof one) == sizeof one;
@@ -60,7 +52,7 @@ BOOL SetEvent(HANDLE event)
 
 DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds)
 {
-    int descriptor = DescriptorOf(event);
+    int descriptor = EventDescriptorOf(event);
     if (descriptor < 0)
         return WAIT_FAILED;
     // The time left is counted from a clock that only goes forward, so that a signal that

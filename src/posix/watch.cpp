@@ -118,14 +118,6 @@ bool ReadEvents(FolderWatch* watch)
     }
 }
 
-int EventDescriptor(HANDLE event)
-{
-    uintptr_t value = reinterpret_cast<uintptr_t>(event);
-    return event && value >= EVENT_HANDLE_BASE && value < EVENT_HANDLE_BASE + 0x10000000
-               ? static_cast<int>(value - EVENT_HANDLE_BASE)
-               : -1;
-}
-
 bool Pending(const FolderWatch* watch)
 {
     return watch->lost || watch->taken < watch->changes.size();
@@ -191,7 +183,7 @@ DWORD WaitForFolderChanges(HANDLE handle, HANDLE stop, DWORD settle, DWORD timeo
                                              : started + timeout - now;
         if (left == 0 || (left < 0 && (Pending(watch) || timeout != INFINITE)))
             return Pending(watch) ? (watch->lost ? WATCH_LOST : WATCH_CHANGES) : WATCH_TIMEOUT;
-        pollfd wanted[2] = {{watch->descriptor, POLLIN, 0}, {EventDescriptor(stop), POLLIN, 0}};
+        pollfd wanted[2] = {{watch->descriptor, POLLIN, 0}, {EventDescriptorOf(stop), POLLIN, 0}};
         int ready = poll(wanted, stop ? 2 : 1, left < 0 ? -1 : static_cast<int>(left));
         if (ready < 0 && errno != EINTR)
             return WAIT_FAILED;
